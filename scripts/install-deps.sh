@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs, on a Debian machine, whatever the builds and tests need and is not there yet.
+set -eu
+packages="cmake g++ make googletest libgtest-dev libbenchmark-dev clang clang-format clang-tidy
+  libclang-rt-14-dev libcurl4-openssl-dev python3
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth icoutils binutils-mingw-w64-x86-64"
+missing=""
+for package in $packages; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing:$missing"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+$sudo apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,40 @@
+#!/bin/sh
+# Every test tier, from a fresh Debian machine: installs what is missing, then builds and runs
+# the host tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
+# build under Wine, the 32-bit Windows build, and the lint.
+set -eu
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+
+step() { printf '\n=== %s (%s)\n' "$1" "$(date +%H:%M:%S)"; }
+
+step "dependencies"
+scripts/install-deps.sh
+
+step "host build and tests"
+cmake --preset host >/dev/null
+cmake --build --preset host
+ctest --preset host
+
+step "lint"
+scripts/lint.sh
+
+step "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset host-asan >/dev/null
+cmake --build --preset host-asan
+ctest --preset host-asan
+
+step "Windows build (x86_64) and its tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+scripts/wine-session.sh start build/windows
+trap 'scripts/wine-session.sh stop "$root/build/windows"' EXIT
+ctest --test-dir build/windows --output-on-failure -j 2
+scripts/wine-session.sh stop build/windows
+trap - EXIT
+
+step "Windows build (i686, 32-bit like the device)"
+cmake --preset windows-i686 >/dev/null
+cmake --build --preset windows-i686
+
+step "all tiers passed"

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Starts (or stops) the one Xvfb and the one persistent wineserver that a Windows test run shares,
+# and prepares the Wine prefix inside the build folder. Usage: wine-session.sh start|stop BUILD_DIR
+set -eu
+action="$1"
+build="$(cd "$2" && pwd)"
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export DISPLAY="${WRENFOLD_DISPLAY:-:99}"
+wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"
+wineserver="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
+case "$action" in
+start)
+    if [ ! -e "/tmp/.X11-unix/X${DISPLAY#:}" ]; then
+        Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+        echo $! >"$build/xvfb.pid"
+        sleep 1
+    fi
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine" wineboot -i >"$build/wineboot.log" 2>&1
+    fi
+    "$wineserver" -p
+    ;;
+stop)
+    "$wineserver" -k 2>/dev/null || true
+    if [ -f "$build/xvfb.pid" ]; then
+        kill "$(cat "$build/xvfb.pid")" 2>/dev/null || true
+        rm -f "$build/xvfb.pid"
+    fi
+    ;;
+esac
