@@ -1,9 +1,13 @@
 #!/bin/sh
 # Installs, on a Debian machine, whatever the builds and tests need and is not there yet.
+# With --host-only, just what the host build needs.
 set -eu
-packages="cmake g++ make googletest libgtest-dev libbenchmark-dev clang clang-format clang-tidy
-  libclang-rt-14-dev libcurl4-openssl-dev python3
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb xauth icoutils binutils-mingw-w64-x86-64"
+packages="cmake g++ make googletest libgtest-dev"
+if [ "${1:-}" != "--host-only" ]; then
+    packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
+      libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+      binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils"
+fi
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

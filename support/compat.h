@@ -11,6 +11,7 @@
 #define WRENFOLD_DESKTOP_WIN32 0
 #endif
 
+// ---- Registry access ------------------------------------------------------------------------
 // CE ignores the access mask and expects 0. Desktop Win32 grants nothing for 0, so there the key
 // is opened with whatever rights the caller holds; a write the caller may not make then fails
 // at the set call, as it would on a locked-down device.
@@ -19,3 +20,81 @@ inline constexpr REGSAM kRegistryAccess = MAXIMUM_ALLOWED;
 #else
 inline constexpr REGSAM kRegistryAccess = 0;
 #endif
+
+// ---- Program entry --------------------------------------------------------------------------
+// CE programs start at WinMain with a wide command line; desktop Win32 calls that wWinMain. The
+// host build links programs into tests and tools, so each names its own entry there.
+#ifndef WRENFOLD_PROGRAM_ENTRY
+#if WRENFOLD_DESKTOP_WIN32
+#define WRENFOLD_PROGRAM_ENTRY wWinMain
+#else
+#define WRENFOLD_PROGRAM_ENTRY WinMain
+#endif
+#endif
+int WINAPI WRENFOLD_PROGRAM_ENTRY(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine,
+                                  int nShowCmd);
+
+// ---- Library entry --------------------------------------------------------------------------
+// CE passes the module as a plain HANDLE, desktop Win32 as an HINSTANCE.
+#if WRENFOLD_DESKTOP_WIN32
+using LibraryModule = HINSTANCE;
+#else
+using LibraryModule = HANDLE;
+#endif
+
+// ---- Starting a process ---------------------------------------------------------------------
+// Starts `program` with `commandLine`: no security attributes, no inherited handles, the
+// caller's environment and folder. On success the caller closes both handles in `info`.
+// Desktop Win32 may write into the command line and needs start-up information; CE takes the
+// command line as it is and none.
+inline BOOL StartProcess(LPCWSTR program, LPCWSTR commandLine, DWORD flags,
+                         PROCESS_INFORMATION& info) {
+#if WRENFOLD_DESKTOP_WIN32
+    WCHAR writable[1024];
+    const std::size_t length = wcslen(commandLine);
+    if (length >= sizeof writable / sizeof writable[0]) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    wcscpy(writable, commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(program, writable, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                          &startup, &info);
+#else
+    return CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                          nullptr, &info);
+#endif
+}
+
+// ---- Folder search --------------------------------------------------------------------------
+// CE lists only a folder's own entries; desktop Win32 adds "." and "..", which these skip.
+inline bool IsDotEntry(const WIN32_FIND_DATAW& entry) {
+#if WRENFOLD_DESKTOP_WIN32
+    const WCHAR* name = entry.cFileName;
+    return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
+#else
+    (void)entry;
+    return false;
+#endif
+}
+
+inline BOOL FindNextEntry(HANDLE search, WIN32_FIND_DATAW& entry) {
+    while (FindNextFileW(search, &entry)) {
+        if (!IsDotEntry(entry)) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// INVALID_HANDLE_VALUE when nothing but dot entries matched, as when nothing matched at all.
+inline HANDLE FindFirstEntry(LPCWSTR pattern, WIN32_FIND_DATAW& entry) {
+    const HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE || !IsDotEntry(entry) || FindNextEntry(search, entry)) {
+        return search;
+    }
+    FindClose(search);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}

@@ -27,3 +27,15 @@ inline BOOL CopyTextIfFits(const WCHAR* text, std::size_t length, LPWSTR destina
     destination[length] = 0;
     return TRUE;
 }
+
+// Appends `text` to the zero-terminated text in `destination` when the whole fits in `capacity`
+// units with its terminating zero; otherwise leaves the destination as it was.
+inline BOOL AppendTextIfFits(LPWSTR destination, DWORD capacity, LPCWSTR text) {
+    const std::size_t used = BoundedLength(destination, capacity);
+    const std::size_t added = wcslen(text);
+    if (used >= capacity || added >= capacity - used) {
+        return FALSE;
+    }
+    std::memcpy(destination + used, text, (added + 1) * sizeof(WCHAR));
+    return TRUE;
+}

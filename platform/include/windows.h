@@ -3,6 +3,8 @@
 #pragma once
 
 #include "wcrt.h"
+#include "winbase.h"
 #include "windef.h"
 #include "winerror.h"
 #include "winreg.h"
+#include "winuser.h"

@@ -1,19 +1,69 @@
-// The device as a whole: reset and the handle counts across all areas.
+// The device as a whole: reset, the kernel handle table, the clock, the event log, the
+// last-error value and which simulated thread is running.
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "internal.h"
 #include "sim.h"
 
+namespace {
+
+using sim::detail::KernelObject;
+
+struct Device {
+    std::map<HANDLE, std::shared_ptr<KernelObject>> kernelHandles;
+    std::vector<sim::Event> events;
+    DWORD clock = 0;
+    std::map<DWORD, DWORD> lastError;  // by thread
+    DWORD currentProcess = 0;
+    DWORD currentThread = 0;
+};
+
+constexpr DWORD kHostProcessId = 0x40;
+constexpr DWORD kHostThreadId = 0x44;
+
+Device& State() {
+    static Device device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
+    return device;
+}
+
+std::function<void(const sim::Event&)>& Observer() {
+    static std::function<void(const sim::Event&)> observer;
+    return observer;
+}
+
+// Kernel handle values keep growing across resets, so a stale handle never names a new object.
+HANDLE NewKernelHandleValue() {
+    static ULONG_PTR next = 0x100;
+    next += 4;
+    return reinterpret_cast<HANDLE>(next);
+}
+
+}  // namespace
+
 namespace sim {
 
 void Reset() {
+    // Windows first: their procedures may still reach the other areas while they go.
+    detail::ResetWindows();
+    detail::ResetProcesses();
+    detail::ResetFiles();
     detail::ResetRegistry();
+    State() = Device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
 }
 
 int OpenHandles(HandleKind kind) {
     switch (kind) {
         case HandleKind::RegistryKey:
             return detail::OpenRegistryKeys();
+        case HandleKind::Search:
+            return detail::OpenSearches();
+        case HandleKind::File:
+        case HandleKind::Process:
+        case HandleKind::Thread:
+            return detail::CountKernelHandles(kind);
         case HandleKind::kCount:
             break;
     }
@@ -21,7 +71,7 @@ int OpenHandles(HandleKind kind) {
 }
 
 std::string OpenHandlesReport() {
-    static const char* const kNames[] = {"registry key"};
+    static const char* const kNames[] = {"registry key", "file", "search", "process", "thread"};
     static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(HandleKind::kCount));
     std::string report;
     for (int kind = 0; kind < static_cast<int>(HandleKind::kCount); ++kind) {
@@ -37,9 +87,88 @@ std::string OpenHandlesReport() {
     return report;
 }
 
+DWORD Now() {
+    return State().clock;
+}
+
+DWORD HostProcessId() {
+    return kHostProcessId;
+}
+DWORD HostThreadId() {
+    return kHostThreadId;
+}
+
+const std::vector<Event>& Events() {
+    return State().events;
+}
+
+void ClearEvents() {
+    State().events.clear();
+}
+
+void ObserveEvents(std::function<void(const Event&)> observer) {
+    Observer() = std::move(observer);
+}
+
+std::string Narrow(const WideString& text) {
+    return detail::ToUtf8(text);
+}
+
 }  // namespace sim
 
 namespace sim::detail {
+
+HANDLE AddKernelHandle(std::shared_ptr<KernelObject> object) {
+    const HANDLE handle = NewKernelHandleValue();
+    State().kernelHandles.emplace(handle, std::move(object));
+    return handle;
+}
+
+std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle) {
+    const auto found = State().kernelHandles.find(handle);
+    return found == State().kernelHandles.end() ? nullptr : found->second;
+}
+
+int CountKernelHandles(HandleKind kind) {
+    int count = 0;
+    for (const auto& entry : State().kernelHandles) {
+        count += entry.second->Kind() == kind ? 1 : 0;
+    }
+    return count;
+}
+
+void Log(Event event) {
+    event.time = State().clock;
+    State().events.push_back(std::move(event));
+    if (Observer()) {
+        Observer()(State().events.back());
+    }
+}
+
+void AdvanceClock(DWORD milliseconds) {
+    State().clock += milliseconds;
+}
+
+DWORD CurrentThreadId() {
+    return State().currentThread;
+}
+DWORD CurrentProcessId() {
+    return State().currentProcess;
+}
+bool IsHostThread(DWORD threadId) {
+    return threadId == kHostThreadId;
+}
+
+ScopedThread::ScopedThread(DWORD processId, DWORD threadId)
+    : savedProcess_(State().currentProcess), savedThread_(State().currentThread) {
+    State().currentProcess = processId;
+    State().currentThread = threadId;
+}
+
+ScopedThread::~ScopedThread() {
+    State().currentProcess = savedProcess_;
+    State().currentThread = savedThread_;
+}
 
 WCHAR FoldCase(WCHAR c) {
     if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
@@ -79,13 +208,96 @@ int CompareNoCase(const WideString& a, const WideString& b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::string Narrow(const WideString& text) {
-    std::string narrow;
-    narrow.reserve(text.size());
-    for (const WCHAR c : text) {
-        narrow += (c >= 0x20 && c < 0x7F) || c == u'\n' ? static_cast<char>(c) : '?';
+std::string ToUtf8(const WideString& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            ++i;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
-    return narrow;
+    return out;
+}
+
+WideString FromUtf8(const std::string& text) {
+    WideString out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::uint32_t c = lead;
+        std::size_t extra = 0;
+        if (lead >= 0xF0) {
+            c = lead & 0x07u;
+            extra = 3;
+        } else if (lead >= 0xE0) {
+            c = lead & 0x0Fu;
+            extra = 2;
+        } else if (lead >= 0xC0) {
+            c = lead & 0x1Fu;
+            extra = 1;
+        }
+        ++i;
+        for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<WCHAR>(0xD800 + (c >> 10));
+            out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<WCHAR>(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace sim::detail
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    auto& handles = State().kernelHandles;
+    const auto found = handles.find(hObject);
+    if (found == handles.end()) {
+        return sim::detail::Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    // The object itself goes when its last holder lets go (a process outlives its handle).
+    handles.erase(found);
+    return TRUE;
+}
+
+DWORD WINAPI GetLastError() {
+    return State().lastError[State().currentThread];
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    State().lastError[State().currentThread] = dwErrCode;
+}
+
+DWORD WINAPI GetTickCount() {
+    return State().clock;
+}
+
+DWORD WINAPI GetCurrentProcessId() {
+    return State().currentProcess;
+}
+
+DWORD WINAPI GetCurrentThreadId() {
+    return State().currentThread;
+}

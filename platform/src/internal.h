@@ -3,17 +3,84 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "sim.h"
 
 namespace sim::detail {
 
 using WideString = std::basic_string<WCHAR>;
 
-// Each area returns to its factory state.
+// ---- Each area returns to its factory state --------------------------------------------------
 void ResetRegistry();
+void ResetWindows();
+void ResetProcesses();
+void ResetFiles();
 
 int OpenRegistryKeys();
+int OpenSearches();
 
+// ---- Kernel objects: files, processes and threads share one handle table and CloseHandle -----
+struct KernelObject {
+    KernelObject() = default;
+    KernelObject(const KernelObject&) = delete;
+    KernelObject& operator=(const KernelObject&) = delete;
+    virtual ~KernelObject() = default;
+    virtual HandleKind Kind() const = 0;
+};
+
+HANDLE AddKernelHandle(std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> FindKernelObject(HANDLE handle);
+template <class T>
+std::shared_ptr<T> FindKernelObjectOf(HANDLE handle) {
+    return std::dynamic_pointer_cast<T>(FindKernelObject(handle));
+}
+int CountKernelHandles(HandleKind kind);
+
+// ---- Clock, log and errors ------------------------------------------------------------------
+void Log(Event event);  // stamps the event with the clock
+void AdvanceClock(DWORD milliseconds);
+
+// Sets the calling thread's last-error value and returns `result`, for the failure paths.
+template <class T>
+T Fail(DWORD error, T result) {
+    SetLastError(error);
+    return result;
+}
+
+// ---- Who is running: the caller's own thread, or a simulated program's -----------------------
+DWORD CurrentThreadId();
+DWORD CurrentProcessId();
+
+// Runs the enclosed code as the given thread of the given process.
+class ScopedThread {
+  public:
+    ScopedThread(DWORD processId, DWORD threadId);
+    ScopedThread(const ScopedThread&) = delete;
+    ScopedThread& operator=(const ScopedThread&) = delete;
+    ~ScopedThread();
+
+  private:
+    DWORD savedProcess_;
+    DWORD savedThread_;
+};
+
+// ---- Between windows and processes -----------------------------------------------------------
+// The threads of other processes handle the messages posted to them (when the caller yields).
+void RunOtherThreads();
+// A thread ended: its windows go without further messages.
+void DestroyWindowsOfThread(DWORD threadId);
+// A program's thread asked to quit (PostQuitMessage): its process ends.
+void EndProcessOfThread(DWORD threadId, DWORD exitCode);
+bool IsHostThread(DWORD threadId);
+
+// ---- Files ----------------------------------------------------------------------------------
+bool IsExistingFile(const WCHAR* path);
+// The device's path as a lookup key: separators and case folded, "." and ".." resolved.
+WideString PathKey(const WCHAR* path);
+
+// ---- Text -----------------------------------------------------------------------------------
 // Names on the device compare without regard to case. ASCII and Latin-1 letters fold; that
 // covers every name this device ever holds.
 WCHAR FoldCase(WCHAR c);
@@ -21,7 +88,7 @@ bool EqualNoCase(const WCHAR* a, std::size_t aLength, const WCHAR* b, std::size_
 bool EqualNoCase(const WideString& a, const WideString& b);
 int CompareNoCase(const WideString& a, const WideString& b);
 
-// Narrow copy for reports: ASCII as is, anything else as '?'.
-std::string Narrow(const WideString& text);
+std::string ToUtf8(const WideString& text);
+WideString FromUtf8(const std::string& text);
 
 }  // namespace sim::detail

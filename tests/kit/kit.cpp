@@ -1,5 +1,11 @@
 #include "kit/kit.h"
 
+#include <cstring>
+#include <mutex>
+
+#include "kit/kit_internal.h"
+#include "standin/korvessa_app.h"
+
 namespace kit {
 
 void DeviceTest::SetUp() {
@@ -9,6 +15,120 @@ void DeviceTest::SetUp() {
 void DeviceTest::TearDown() {
     const std::string leaks = LeakReport();
     EXPECT_EQ(leaks, "") << "the test left handles open";
+}
+
+namespace {
+
+// Recordings come from the kit's own threads under Wine, so they are guarded.
+struct Recordings {
+    std::mutex lock;
+    std::vector<Delivery> deliveries;
+    std::vector<Box> boxes;
+    int sequence = 0;
+};
+
+Recordings& State() {
+    static Recordings recordings;
+    return recordings;
+}
+
+}  // namespace
+
+namespace detail {
+
+LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    {
+        Recordings& state = State();
+        const std::lock_guard<std::mutex> hold(state.lock);
+        state.deliveries.push_back(
+            Delivery{window, message, wParam, lParam, GetTickCount(), ++state.sequence});
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateRecordingWindowHere(const WCHAR* className, const WCHAR* title) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = RecordingProcedure;
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);  // fails harmlessly when this process has it already
+    return CreateWindowExW(0, className, title, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+void RecordBox(Box box) {
+    Recordings& state = State();
+    const std::lock_guard<std::mutex> hold(state.lock);
+    box.sequence = ++state.sequence;
+    state.boxes.push_back(std::move(box));
+}
+
+void ClearRecordings() {
+    Recordings& state = State();
+    const std::lock_guard<std::mutex> hold(state.lock);
+    state.deliveries.clear();
+    state.boxes.clear();
+}
+
+}  // namespace detail
+
+std::vector<Delivery> Deliveries(UINT message) {
+    Recordings& state = State();
+    const std::lock_guard<std::mutex> hold(state.lock);
+    std::vector<Delivery> matching;
+    for (const Delivery& delivery : state.deliveries) {
+        if (delivery.message == message) {
+            matching.push_back(delivery);
+        }
+    }
+    return matching;
+}
+
+std::vector<Box> Boxes() {
+    Recordings& state = State();
+    const std::lock_guard<std::mutex> hold(state.lock);
+    return state.boxes;
+}
+
+DWORD ApplicationStarts() {
+    const StoredValue starts = GetValue(HKEY_CURRENT_USER, kStandInMarkKey, TEXT("Starts"));
+    DWORD count = 0;
+    if (starts.present && starts.data.size() == sizeof count) {
+        std::memcpy(&count, starts.data.data(), sizeof count);
+    }
+    return count;
+}
+
+WideString ApplicationCommandLine() {
+    const StoredValue line = GetValue(HKEY_CURRENT_USER, kStandInMarkKey, TEXT("CommandLine"));
+    if (!line.present || line.data.size() < sizeof(WCHAR)) {
+        return WideString();
+    }
+    return WideString(reinterpret_cast<const WCHAR*>(line.data.data()));
+}
+
+void MakeFolder(const WideString& path) {
+    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Narrow(path);
+}
+
+void MakeFile(const WideString& path, const std::string& content, DWORD attributes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    DWORD written = 0;
+    EXPECT_TRUE(
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    CloseHandle(file);
+    if (attributes != 0) {
+        EXPECT_TRUE(SetFileAttributesW(path.c_str(), attributes)) << Narrow(path);
+    }
+}
+
+bool PathExists(const WideString& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD Attributes(const WideString& path) {
+    return GetFileAttributesW(path.c_str());
 }
 
 void CreateKey(HKEY root, const WCHAR* path) {
@@ -119,7 +239,7 @@ WideString Wide(const char* ascii) {
 std::string Narrow(const WideString& text) {
     std::string narrow;
     for (const WCHAR unit : text) {
-        narrow += unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?';
+        narrow += unit < 0x80 ? static_cast<char>(unit) : '?';  // ASCII exactly
     }
     return narrow;
 }

@@ -16,7 +16,8 @@ using WideString = std::basic_string<WCHAR>;
 // A key below each root that belongs to the tests alone.
 inline const WCHAR* const kTestKey = TEXT("Software\\WrenfoldTest");
 
-// Fresh world: on the host a factory-new device; on Windows the keys the suites touch removed.
+// Fresh world: on the host a factory-new device; on Windows the keys, folders and windows the
+// suites touch removed and the recordings cleared.
 void ResetWorld();
 
 // What the calling process holds open beyond what it held at the last ResetWorld; "" for nothing.
@@ -48,6 +49,61 @@ struct StoredValue {
 };
 StoredValue GetValue(HKEY root, const WCHAR* path, const WCHAR* name);
 std::vector<WideString> ValueNames(HKEY root, const WCHAR* path);
+
+// ---- Windows that record what they receive -------------------------------------------------
+// A top-level window on a thread of its own (another process on the simulated device, a kit
+// thread under Wine) whose procedure records every message and otherwise behaves as
+// DefWindowProc does: WM_CLOSE destroys it.
+HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title);
+
+struct Delivery {
+    HWND window = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    DWORD tick = 0;    // GetTickCount() when the procedure got it
+    int sequence = 0;  // order among deliveries and boxes
+};
+// The recorded deliveries of one message, to any recording window, in the order they came.
+std::vector<Delivery> Deliveries(UINT message);
+
+// ---- Message boxes --------------------------------------------------------------------------
+// Every box shown since ResetWorld, answered with OK.
+struct Box {
+    HWND owner = nullptr;
+    WideString caption;
+    WideString text;
+    UINT flags = 0;
+    int sequence = 0;
+};
+std::vector<Box> Boxes();
+
+// ---- Time -----------------------------------------------------------------------------------
+// Whether the time since `start` (a GetTickCount value) is the pause expected: exactly on the
+// simulated device's clock, within the timer's slack under Wine.
+::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds);
+
+// ---- Programs -------------------------------------------------------------------------------
+// Puts the stand-in application at `path`, so that starting that path runs it.
+void InstallStandInApplication(const WCHAR* path);
+// The application's notification window once it is up (under Wine, waiting a few seconds for
+// it), or null.
+HWND WaitForApplicationWindow();
+// Closes the running stand-in application, if any, and waits until it has gone.
+void CloseApplication();
+// How often the stand-in application started since ResetWorld, and its latest command line.
+DWORD ApplicationStarts();
+WideString ApplicationCommandLine();
+// Runs CloseKorvessa with the command line and returns its exit code once it has ended.
+DWORD RunCloseProgram(const WCHAR* commandLine);
+
+// ---- Files ----------------------------------------------------------------------------------
+// A folder that belongs to the tests (root-relative; on drive C: under Wine).
+inline const WCHAR* const kTestFolder = TEXT("\\WrenfoldTest");
+void MakeFolder(const WideString& path);
+void MakeFile(const WideString& path, const std::string& content, DWORD attributes = 0);
+bool PathExists(const WideString& path);
+DWORD Attributes(const WideString& path);
 
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);

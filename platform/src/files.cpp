@@ -1,0 +1,639 @@
+// The device's file system: a real folder on the host, fresh after every reset. Names compare
+// without regard to case. The attributes POSIX lacks (read-only, hidden, system, archive) are
+// kept here and enforced here, since tests may run as root, where permission bits stop nothing.
+// Folder searches return no "." and ".." entries, as on the device.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <vector>
+
+#include "internal.h"
+#include "sim.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using sim::detail::Fail;
+using sim::detail::FoldCase;
+using sim::detail::WideString;
+
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_TEMPORARY;
+
+struct OpenFile;
+
+struct FileSystem {
+    fs::path root;                           // made on first use
+    std::map<WideString, DWORD> attributes;  // by path key, without the folder bit
+    std::vector<OpenFile*> open;
+    std::map<HANDLE, std::vector<WIN32_FIND_DATAW>> searches;
+    ~FileSystem() {
+        if (!root.empty()) {
+            std::error_code ignored;
+            fs::remove_all(root, ignored);
+        }
+    }
+};
+
+FileSystem& State() {
+    static FileSystem fileSystem;
+    return fileSystem;
+}
+
+const fs::path& Root() {
+    FileSystem& state = State();
+    if (state.root.empty()) {
+        std::string pattern = (fs::temp_directory_path() / "wrenfold-device-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();  // no device without a file system
+        }
+        state.root = pattern;
+    }
+    return state.root;
+}
+
+struct OpenFile : sim::detail::KernelObject {
+    OpenFile(WideString k, int d, DWORD a, DWORD s)
+        : key(std::move(k)), fd(d), access(a), share(s) {
+        State().open.push_back(this);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() override {
+        close(fd);
+        auto& open = State().open;
+        open.erase(std::remove(open.begin(), open.end(), this), open.end());
+    }
+    sim::HandleKind Kind() const override { return sim::HandleKind::File; }
+
+    WideString key;
+    int fd;
+    DWORD access;
+    DWORD share;
+};
+
+// Where a device path leads on the host.
+struct Resolved {
+    fs::path host;
+    WideString key;
+    bool parentExists = false;
+    bool exists = false;
+    bool directory = false;
+};
+
+bool IsReservedCharacter(WCHAR c) {
+    return c < 32 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
+           c == u'*';
+}
+
+// Splits a device path into names, resolving "." and "..". A drive prefix ("C:") is ignored.
+bool SplitPath(const WCHAR* path, std::vector<WideString>& names) {
+    names.clear();
+    if (path == nullptr) {
+        return false;
+    }
+    const WCHAR* p = path;
+    if (p[0] != 0 && p[1] == u':') {
+        p += 2;
+    }
+    WideString current;
+    const auto finish = [&]() {
+        if (current == TEXT("..")) {
+            if (!names.empty()) {
+                names.pop_back();
+            }
+        } else if (!current.empty() && current != TEXT(".")) {
+            names.push_back(current);
+        }
+        current.clear();
+    };
+    for (; *p != 0; ++p) {
+        if (*p == u'\\' || *p == u'/') {
+            finish();
+        } else if (IsReservedCharacter(*p)) {
+            return false;
+        } else {
+            current += *p;
+        }
+    }
+    finish();
+    return true;
+}
+
+WideString KeyOf(const std::vector<WideString>& names) {
+    WideString key;
+    for (const WideString& name : names) {
+        key += u'\\';
+        for (const WCHAR c : name) {
+            key += FoldCase(c);
+        }
+    }
+    return key.empty() ? WideString(TEXT("\\")) : key;
+}
+
+// The entry of `folder` whose name matches `name` without regard to case, if any.
+bool FindEntry(const fs::path& folder, const WideString& name, std::string& actual) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const WideString candidate = sim::detail::FromUtf8(entry.path().filename().string());
+        if (sim::detail::EqualNoCase(candidate, name)) {
+            actual = entry.path().filename().string();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Resolve(const WCHAR* path, Resolved& out, DWORD& error) {
+    std::vector<WideString> names;
+    if (!SplitPath(path, names)) {
+        error = ERROR_INVALID_NAME;
+        return false;
+    }
+    out = Resolved();
+    out.host = Root();
+    out.key = KeyOf(names);
+    out.parentExists = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string actual;
+        const bool last = i + 1 == names.size();
+        if (!FindEntry(out.host, names[i], actual)) {
+            if (!last) {
+                out.parentExists = false;
+            }
+            out.host /= sim::detail::ToUtf8(names[i]);
+            out.exists = false;
+            if (!last) {
+                out.host = fs::path();
+                return true;
+            }
+            return true;
+        }
+        out.host /= actual;
+        if (!last && !fs::is_directory(out.host)) {
+            out.parentExists = false;
+            return true;
+        }
+    }
+    std::error_code ignored;
+    out.exists = fs::exists(out.host, ignored);
+    out.directory = fs::is_directory(out.host, ignored);
+    return true;
+}
+
+// Resolves, or fails the call with the platform's error for a path that leads nowhere.
+bool ResolveExisting(const WCHAR* path, Resolved& out) {
+    DWORD error = ERROR_SUCCESS;
+    if (!Resolve(path, out, error)) {
+        return Fail(error, false);
+    }
+    if (!out.parentExists) {
+        return Fail(ERROR_PATH_NOT_FOUND, false);
+    }
+    if (!out.exists) {
+        return Fail(ERROR_FILE_NOT_FOUND, false);
+    }
+    return true;
+}
+
+DWORD StoredAttributes(const WideString& key) {
+    const auto found = State().attributes.find(key);
+    return found == State().attributes.end() ? 0 : found->second;
+}
+
+DWORD AttributesOf(const Resolved& resolved) {
+    const DWORD stored = StoredAttributes(resolved.key);
+    if (resolved.directory) {
+        return FILE_ATTRIBUTE_DIRECTORY | stored;
+    }
+    return stored == 0 ? FILE_ATTRIBUTE_NORMAL : stored;
+}
+
+FILETIME ToFileTime(const struct timespec& time) {
+    constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(time.tv_sec) + kSecondsFrom1601To1970) * 10000000ULL +
+        static_cast<std::uint64_t>(time.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+bool SharingAllows(const WideString& key, DWORD access, DWORD share) {
+    return std::none_of(State().open.begin(), State().open.end(), [&](const OpenFile* file) {
+        return file->key == key &&
+               (((access & GENERIC_READ) != 0 && (file->share & FILE_SHARE_READ) == 0) ||
+                ((access & GENERIC_WRITE) != 0 && (file->share & FILE_SHARE_WRITE) == 0) ||
+                ((file->access & GENERIC_READ) != 0 && (share & FILE_SHARE_READ) == 0) ||
+                ((file->access & GENERIC_WRITE) != 0 && (share & FILE_SHARE_WRITE) == 0));
+    });
+}
+
+bool OpenWithoutDeleteSharing(const WideString& key) {
+    return std::any_of(State().open.begin(), State().open.end(), [&key](const OpenFile* file) {
+        return file->key == key && (file->share & FILE_SHARE_DELETE) == 0;
+    });
+}
+
+// Windows wildcards: '*' any run of characters, '?' any one; "*.*" matches every name, with or
+// without a dot, and a trailing ".*" may match nothing.
+bool MatchFrom(const WCHAR* pattern, const WCHAR* name) {
+    if (*pattern == 0) {
+        return *name == 0;
+    }
+    if (*pattern == u'*') {
+        for (const WCHAR* rest = name;; ++rest) {
+            if (MatchFrom(pattern + 1, rest)) {
+                return true;
+            }
+            if (*rest == 0) {
+                return false;
+            }
+        }
+    }
+    if (*name == 0) {
+        return false;
+    }
+    if (*pattern == u'?' || FoldCase(*pattern) == FoldCase(*name)) {
+        return MatchFrom(pattern + 1, name + 1);
+    }
+    return false;
+}
+
+bool WildcardMatches(const WideString& pattern, const WideString& name) {
+    if (MatchFrom(pattern.c_str(), name.c_str())) {
+        return true;
+    }
+    const std::size_t size = pattern.size();
+    if (size >= 2 && pattern.compare(size - 2, 2, TEXT(".*")) == 0) {
+        return MatchFrom(pattern.substr(0, size - 2).c_str(), name.c_str());
+    }
+    return false;
+}
+
+HANDLE NewSearchHandle() {
+    static ULONG_PTR next = 0x800000;
+    next += 4;
+    return reinterpret_cast<HANDLE>(next);
+}
+
+void LogDeletion(const WCHAR* path, DWORD error) {
+    sim::Event event;
+    event.kind = error == ERROR_SUCCESS ? sim::EventKind::FileDeleted : sim::EventKind::FileKept;
+    event.path = path;
+    event.result = error;
+    sim::detail::Log(std::move(event));
+}
+
+}  // namespace
+
+namespace sim {
+
+std::string FileSystemRoot() {
+    return Root().string();
+}
+
+namespace detail {
+
+void ResetFiles() {
+    FileSystem& state = State();
+    if (!state.root.empty()) {
+        std::error_code ignored;
+        fs::remove_all(state.root, ignored);
+        state.root.clear();
+    }
+    state.attributes.clear();
+    state.searches.clear();
+    // Open files are kernel objects; the handle table drops them.
+}
+
+int OpenSearches() {
+    return static_cast<int>(State().searches.size());
+}
+
+bool IsExistingFile(const WCHAR* path) {
+    Resolved resolved;
+    DWORD error = ERROR_SUCCESS;
+    return Resolve(path, resolved, error) && resolved.exists && !resolved.directory;
+}
+
+WideString PathKey(const WCHAR* path) {
+    std::vector<WideString> names;
+    SplitPath(path, names);
+    return KeyOf(names);
+}
+
+}  // namespace detail
+}  // namespace sim
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                          HANDLE /*hTemplateFile*/) {
+    Resolved resolved;
+    DWORD error = ERROR_SUCCESS;
+    if (!Resolve(lpFileName, resolved, error)) {
+        return Fail(error, INVALID_HANDLE_VALUE);
+    }
+    if (!resolved.parentExists) {
+        return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    if (resolved.directory) {
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
+    const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    const bool readOnly = (StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0;
+    bool truncate = false;
+    switch (dwCreationDisposition) {
+        case CREATE_NEW:
+            if (resolved.exists) {
+                return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+            }
+            break;
+        case CREATE_ALWAYS:
+            truncate = resolved.exists;
+            break;
+        case OPEN_EXISTING:
+            if (!resolved.exists) {
+                return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+            }
+            break;
+        case OPEN_ALWAYS:
+            break;
+        case TRUNCATE_EXISTING:
+            if (!resolved.exists) {
+                return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+            }
+            if (!writes) {
+                return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+            }
+            truncate = true;
+            break;
+        default:
+            return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    if (resolved.exists && readOnly && (writes || truncate)) {
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
+    if (!SharingAllows(resolved.key, dwDesiredAccess, dwShareMode)) {
+        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    }
+    const int fd = open(resolved.host.c_str(), O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
+    if (fd < 0) {
+        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
+    if (!resolved.exists) {
+        State().attributes[resolved.key] =
+            (dwFlagsAndAttributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    }
+    const HANDLE handle = sim::detail::AddKernelHandle(
+        std::make_shared<OpenFile>(resolved.key, fd, dwDesiredAccess, dwShareMode));
+    SetLastError(resolved.exists && (dwCreationDisposition == CREATE_ALWAYS ||
+                                     dwCreationDisposition == OPEN_ALWAYS)
+                     ? ERROR_ALREADY_EXISTS
+                     : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    if (!file) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (lpNumberOfBytesRead == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    *lpNumberOfBytesRead = 0;
+    if ((file->access & GENERIC_READ) == 0) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    const ssize_t count = read(file->fd, lpBuffer, nNumberOfBytesToRead);
+    if (count < 0) {
+        return Fail(ERROR_READ_FAULT, FALSE);
+    }
+    *lpNumberOfBytesRead = static_cast<DWORD>(count);
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    if (!file) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    if ((file->access & GENERIC_WRITE) == 0) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    const ssize_t count = write(file->fd, lpBuffer, nNumberOfBytesToWrite);
+    if (count < 0) {
+        return Fail(ERROR_WRITE_FAULT, FALSE);
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = static_cast<DWORD>(count);
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    struct stat info {};
+    if (!file || fstat(file->fd, &info) != 0) {
+        return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (lpFileSizeHigh != nullptr) {
+        *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    struct stat info {};
+    if (!file || fstat(file->fd, &info) != 0) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (lpCreationTime != nullptr) {
+        *lpCreationTime = ToFileTime(info.st_ctim);
+    }
+    if (lpLastAccessTime != nullptr) {
+        *lpLastAccessTime = ToFileTime(info.st_atim);
+    }
+    if (lpLastWriteTime != nullptr) {
+        *lpLastWriteTime = ToFileTime(info.st_mtim);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    Resolved resolved;
+    DWORD error = ERROR_SUCCESS;
+    if (!Resolve(lpFileName, resolved, error)) {
+        // nothing to record: the name itself is malformed
+    } else if (!resolved.parentExists) {
+        error = ERROR_PATH_NOT_FOUND;
+    } else if (!resolved.exists) {
+        error = ERROR_FILE_NOT_FOUND;
+    } else if (resolved.directory ||
+               (StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (OpenWithoutDeleteSharing(resolved.key)) {
+        error = ERROR_SHARING_VIOLATION;
+    } else {
+        std::error_code removal;
+        fs::remove(resolved.host, removal);
+        if (removal) {
+            error = ERROR_ACCESS_DENIED;
+        } else {
+            State().attributes.erase(resolved.key);
+        }
+    }
+    LogDeletion(lpFileName, error);
+    return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+    Resolved resolved;
+    DWORD error = ERROR_SUCCESS;
+    if (!Resolve(lpPathName, resolved, error)) {
+        return Fail(error, FALSE);
+    }
+    if (!resolved.parentExists) {
+        return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    if (resolved.exists) {
+        return Fail(ERROR_ALREADY_EXISTS, FALSE);
+    }
+    std::error_code creation;
+    fs::create_directory(resolved.host, creation);
+    return creation ? Fail(ERROR_ACCESS_DENIED, FALSE) : TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+    Resolved resolved;
+    if (!ResolveExisting(lpPathName, resolved)) {
+        return FALSE;
+    }
+    if (!resolved.directory) {
+        return Fail(ERROR_DIRECTORY, FALSE);
+    }
+    if ((StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    if (!fs::is_empty(resolved.host)) {
+        return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
+    }
+    std::error_code removal;
+    fs::remove(resolved.host, removal);
+    State().attributes.erase(resolved.key);
+    return removal ? Fail(ERROR_ACCESS_DENIED, FALSE) : TRUE;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+    Resolved resolved;
+    if (!ResolveExisting(lpFileName, resolved)) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(resolved);
+}
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
+    Resolved resolved;
+    if (!ResolveExisting(lpFileName, resolved)) {
+        return FALSE;
+    }
+    State().attributes[resolved.key] = dwFileAttributes & kKeptAttributes;
+    return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+    if (lpFileName == nullptr || lpFindFileData == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    const WideString full(lpFileName);
+    const std::size_t split = full.find_last_of(TEXT("\\/"));
+    const WideString folder = split == WideString::npos ? WideString() : full.substr(0, split + 1);
+    const WideString pattern = split == WideString::npos ? full : full.substr(split + 1);
+    if (pattern.empty()) {
+        return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    Resolved where;
+    DWORD error = ERROR_SUCCESS;
+    if (!Resolve(folder.empty() ? TEXT("\\") : folder.c_str(), where, error)) {
+        return Fail(error, INVALID_HANDLE_VALUE);
+    }
+    if (!where.exists || !where.directory) {
+        return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    std::vector<WIN32_FIND_DATAW> entries;
+    std::error_code listing;
+    for (const auto& entry : fs::directory_iterator(where.host, listing)) {
+        const WideString name = sim::detail::FromUtf8(entry.path().filename().string());
+        if (name.size() >= MAX_PATH || !WildcardMatches(pattern, name)) {
+            continue;
+        }
+        Resolved item;
+        item.host = entry.path();
+        item.key = where.key == TEXT("\\") ? WideString() : where.key;
+        item.key += u'\\';
+        for (const WCHAR c : name) {
+            item.key += FoldCase(c);
+        }
+        item.exists = true;
+        item.directory = entry.is_directory();
+        struct stat info {};
+        stat(entry.path().c_str(), &info);
+        WIN32_FIND_DATAW data{};
+        data.dwFileAttributes = AttributesOf(item);
+        data.ftCreationTime = ToFileTime(info.st_ctim);
+        data.ftLastAccessTime = ToFileTime(info.st_atim);
+        data.ftLastWriteTime = ToFileTime(info.st_mtim);
+        const auto size = item.directory ? 0 : static_cast<std::uint64_t>(info.st_size);
+        data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(size);
+        std::copy(name.begin(), name.end(), data.cFileName);
+        entries.push_back(data);
+    }
+    if (entries.empty()) {
+        return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return sim::detail::CompareNoCase(a.cFileName, b.cFileName) < 0;
+    });
+    *lpFindFileData = entries.front();
+    entries.erase(entries.begin());
+    const HANDLE handle = NewSearchHandle();
+    State().searches.emplace(handle, std::move(entries));
+    return handle;
+}
+
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+    const auto found = State().searches.find(hFindFile);
+    if (found == State().searches.end()) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    auto& remaining = found->second;
+    if (remaining.empty()) {
+        return Fail(ERROR_NO_MORE_FILES, FALSE);
+    }
+    *lpFindFileData = remaining.front();
+    remaining.erase(remaining.begin());
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    return State().searches.erase(hFindFile) == 1 ? TRUE : Fail(ERROR_INVALID_HANDLE, FALSE);
+}

@@ -1,0 +1,469 @@
+// Windows and messages: classes per process, top-level windows in z-order (the newest on top),
+// child windows in creation order, one posted-message queue per thread, and message boxes that
+// are recorded and answered by script.
+#include <windows.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <vector>
+
+#include "internal.h"
+#include "sim.h"
+
+namespace {
+
+using sim::detail::EqualNoCase;
+using sim::detail::Fail;
+using sim::detail::WideString;
+
+struct WindowClass {
+    DWORD processId = 0;
+    WideString name;
+    WNDPROC procedure = nullptr;
+};
+
+struct Window {
+    WideString className;
+    WNDPROC procedure = nullptr;
+    WideString title;
+    HWND parent = nullptr;
+    DWORD style = 0;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+    std::vector<HWND> children;  // creation order
+};
+
+struct Posted {
+    DWORD threadId = 0;
+    MSG message{};
+};
+
+struct WindowManager {
+    std::vector<WindowClass> classes;
+    std::map<HWND, Window> windows;  // live windows only
+    std::vector<HWND> topLevel;      // z-order, top first
+    std::deque<Posted> queue;
+    std::map<DWORD, int> quitCode;  // threads that asked to quit
+    int boxAnswer = IDOK;
+};
+
+WindowManager& State() {
+    static WindowManager manager;
+    return manager;
+}
+
+// Window handles keep growing across resets, so a stale handle never names a new window.
+HWND NewWindowHandle() {
+    static ULONG_PTR next = 0x20000;
+    next += 0x10;
+    return reinterpret_cast<HWND>(next);
+}
+
+Window* FindWindowRecord(HWND handle) {
+    const auto found = State().windows.find(handle);
+    return found == State().windows.end() ? nullptr : &found->second;
+}
+
+const WindowClass* FindClass(DWORD processId, const WCHAR* name) {
+    const WideString wanted(name);
+    for (const WindowClass& windowClass : State().classes) {
+        if (windowClass.processId == processId && EqualNoCase(windowClass.name, wanted)) {
+            return &windowClass;
+        }
+    }
+    return nullptr;
+}
+
+sim::Event MessageEvent(sim::EventKind kind, HWND target, UINT message, WPARAM wParam,
+                        LPARAM lParam) {
+    sim::Event event;
+    event.kind = kind;
+    event.window = target;
+    event.message = message;
+    event.wParam = wParam;
+    event.lParam = lParam;
+    if (const Window* window = FindWindowRecord(target)) {
+        event.windowClass = window->className;
+        event.windowTitle = window->title;
+    }
+    return event;
+}
+
+// A program's thread that asked to quit has left its message loop: its process ends.
+void EndThreadIfItQuit(DWORD threadId) {
+    auto& quitCode = State().quitCode;
+    const auto found = quitCode.find(threadId);
+    if (found == quitCode.end() || sim::detail::IsHostThread(threadId)) {
+        return;
+    }
+    const int code = found->second;
+    quitCode.erase(found);
+    sim::detail::EndProcessOfThread(threadId, static_cast<DWORD>(code));
+}
+
+// Calls a window's procedure on the window's own thread.
+LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Window* window = FindWindowRecord(handle);
+    if (window == nullptr) {
+        return 0;
+    }
+    const DWORD threadId = window->threadId;
+    LRESULT result = 0;
+    {
+        const sim::detail::ScopedThread running(window->processId, threadId);
+        result = window->procedure(handle, message, wParam, lParam);
+    }
+    EndThreadIfItQuit(threadId);
+    return result;
+}
+
+void Unlink(HWND handle, const Window& window) {
+    auto& manager = State();
+    if (window.parent != nullptr && (window.style & WS_CHILD) != 0) {
+        if (Window* parent = FindWindowRecord(window.parent)) {
+            auto& siblings = parent->children;
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
+        }
+    } else {
+        auto& top = manager.topLevel;
+        top.erase(std::remove(top.begin(), top.end(), handle), top.end());
+    }
+    auto& queue = manager.queue;
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [handle](const Posted& p) { return p.message.hwnd == handle; }),
+                queue.end());
+}
+
+// Removes a window and its children. With `notify` each gets WM_DESTROY first, as DestroyWindow
+// does; a window whose thread has ended goes silently.
+void Destroy(HWND handle, bool notify) {
+    if (FindWindowRecord(handle) == nullptr) {
+        return;
+    }
+    if (notify) {
+        Deliver(handle, WM_DESTROY, 0, 0);
+    }
+    Window* window = FindWindowRecord(handle);
+    if (window == nullptr) {
+        return;  // the procedure destroyed it already
+    }
+    const std::vector<HWND> children = window->children;
+    for (const HWND child : children) {
+        Destroy(child, notify);
+    }
+    window = FindWindowRecord(handle);
+    if (window == nullptr) {
+        return;
+    }
+    sim::Event event = MessageEvent(sim::EventKind::WindowDestroyed, handle, 0, 0, 0);
+    Unlink(handle, *window);
+    State().windows.erase(handle);
+    sim::detail::Log(std::move(event));
+}
+
+bool TakeMessage(DWORD threadId, HWND filter, UINT first, UINT last, bool remove, MSG& out) {
+    auto& queue = State().queue;
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+        const MSG& message = it->message;
+        if (it->threadId != threadId || (filter != nullptr && message.hwnd != filter)) {
+            continue;
+        }
+        if ((first != 0 || last != 0) && (message.message < first || message.message > last)) {
+            continue;
+        }
+        out = message;
+        if (remove) {
+            queue.erase(it);
+        }
+        return true;
+    }
+    auto& quitCode = State().quitCode;
+    const auto quit = quitCode.find(threadId);
+    if (quit != quitCode.end()) {
+        out = MSG{};
+        out.message = WM_QUIT;
+        out.wParam = static_cast<WPARAM>(quit->second);
+        if (remove) {
+            quitCode.erase(quit);
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+namespace sim {
+
+void SetBoxAnswer(int button) {
+    State().boxAnswer = button;
+}
+
+namespace detail {
+
+void ResetWindows() {
+    State() = WindowManager();
+}
+
+void RunOtherThreads() {
+    // A bound keeps a window that posts to itself for ever from hanging the caller.
+    for (int delivered = 0; delivered < 100000; ++delivered) {
+        auto& queue = State().queue;
+        const DWORD current = CurrentThreadId();
+        const auto next = std::find_if(queue.begin(), queue.end(), [current](const Posted& p) {
+            return p.threadId != current && !IsHostThread(p.threadId);
+        });
+        if (next == queue.end()) {
+            return;
+        }
+        const MSG message = next->message;
+        queue.erase(next);
+        Deliver(message.hwnd, message.message, message.wParam, message.lParam);
+    }
+}
+
+void DestroyWindowsOfThread(DWORD threadId) {
+    std::vector<HWND> owned;
+    for (const auto& entry : State().windows) {
+        const Window& window = entry.second;
+        if (window.threadId == threadId && (window.style & WS_CHILD) == 0) {
+            owned.push_back(entry.first);
+        }
+    }
+    for (const HWND handle : owned) {
+        Destroy(handle, false);
+    }
+    auto& queue = State().queue;
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [threadId](const Posted& p) { return p.threadId == threadId; }),
+                queue.end());
+    State().quitCode.erase(threadId);
+}
+
+}  // namespace detail
+}  // namespace sim
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass) {
+    if (lpWndClass == nullptr || lpWndClass->lpszClassName == nullptr ||
+        lpWndClass->lpfnWndProc == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER, ATOM{0});
+    }
+    const DWORD process = sim::detail::CurrentProcessId();
+    if (FindClass(process, lpWndClass->lpszClassName) != nullptr) {
+        return Fail(ERROR_CLASS_ALREADY_EXISTS, ATOM{0});
+    }
+    State().classes.push_back(
+        WindowClass{process, WideString(lpWndClass->lpszClassName), lpWndClass->lpfnWndProc});
+    return static_cast<ATOM>(0xC000 + State().classes.size());
+}
+
+BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE /*hInstance*/) {
+    auto& classes = State().classes;
+    const WideString wanted(lpClassName);
+    const DWORD process = sim::detail::CurrentProcessId();
+    const auto found = std::find_if(classes.begin(), classes.end(), [&](const WindowClass& c) {
+        return c.processId == process && EqualNoCase(c.name, wanted);
+    });
+    if (found == classes.end()) {
+        return Fail(ERROR_CLASS_DOES_NOT_EXIST, FALSE);
+    }
+    classes.erase(found);
+    return TRUE;
+}
+
+HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName, LPCWSTR lpWindowName,
+                            DWORD dwStyle, int /*X*/, int /*Y*/, int /*nWidth*/, int /*nHeight*/,
+                            HWND hWndParent, HMENU /*hMenu*/, HINSTANCE /*hInstance*/,
+                            LPVOID /*lpParam*/) {
+    const DWORD process = sim::detail::CurrentProcessId();
+    const WindowClass* windowClass =
+        lpClassName == nullptr ? nullptr : FindClass(process, lpClassName);
+    if (windowClass == nullptr) {
+        return Fail(ERROR_CLASS_DOES_NOT_EXIST, static_cast<HWND>(nullptr));
+    }
+    const bool child = (dwStyle & WS_CHILD) != 0;
+    if (child && FindWindowRecord(hWndParent) == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
+    }
+    Window window;
+    window.className = windowClass->name;
+    window.procedure = windowClass->procedure;
+    window.title = lpWindowName == nullptr ? WideString() : WideString(lpWindowName);
+    window.parent = hWndParent;
+    window.style = dwStyle;
+    window.processId = process;
+    window.threadId = sim::detail::CurrentThreadId();
+
+    const HWND handle = NewWindowHandle();
+    State().windows.emplace(handle, window);
+    if (child) {
+        FindWindowRecord(hWndParent)->children.push_back(handle);
+    } else {
+        State().topLevel.insert(State().topLevel.begin(), handle);
+    }
+    if (Deliver(handle, WM_CREATE, 0, 0) == -1) {
+        Destroy(handle, true);
+        return Fail(ERROR_INVALID_PARAMETER, static_cast<HWND>(nullptr));
+    }
+    return handle;
+}
+
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+    const Window* window = FindWindowRecord(hWnd);
+    if (window == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    }
+    if (window->threadId != sim::detail::CurrentThreadId()) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);  // only the owning thread may destroy it
+    }
+    Destroy(hWnd, true);
+    return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND hWnd) {
+    return FindWindowRecord(hWnd) != nullptr ? TRUE : FALSE;
+}
+
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+    for (const HWND handle : State().topLevel) {
+        const Window& window = *FindWindowRecord(handle);
+        if (lpClassName != nullptr && !EqualNoCase(window.className, WideString(lpClassName))) {
+            continue;
+        }
+        // A null title matches any; an empty one only an empty title. The compare ignores case.
+        if (lpWindowName != nullptr && !EqualNoCase(window.title, WideString(lpWindowName))) {
+            continue;
+        }
+        return handle;
+    }
+    return Fail(ERROR_FILE_NOT_FOUND, static_cast<HWND>(nullptr));
+}
+
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    const Window* window = FindWindowRecord(hWnd);
+    if (window == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD{0});
+    }
+    if (lpdwProcessId != nullptr) {
+        *lpdwProcessId = window->processId;
+    }
+    return window->threadId;
+}
+
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (hWnd == HWND_BROADCAST) {
+        sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
+        const std::vector<HWND> targets = State().topLevel;
+        for (const HWND target : targets) {
+            Deliver(target, Msg, wParam, lParam);
+        }
+        return 1;
+    }
+    if (FindWindowRecord(hWnd) == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+    }
+    sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
+    return Deliver(hWnd, Msg, wParam, lParam);
+}
+
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    std::vector<HWND> targets;
+    if (hWnd == HWND_BROADCAST) {
+        targets = State().topLevel;
+    } else if (FindWindowRecord(hWnd) != nullptr) {
+        targets.push_back(hWnd);
+    } else {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    }
+    sim::detail::Log(MessageEvent(sim::EventKind::MessagePosted, hWnd, Msg, wParam, lParam));
+    for (const HWND target : targets) {
+        Posted posted;
+        posted.threadId = FindWindowRecord(target)->threadId;
+        posted.message.hwnd = target;
+        posted.message.message = Msg;
+        posted.message.wParam = wParam;
+        posted.message.lParam = lParam;
+        posted.message.time = sim::Now();
+        State().queue.push_back(posted);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg) {
+    return TakeMessage(sim::detail::CurrentThreadId(), hWnd, wMsgFilterMin, wMsgFilterMax,
+                       (wRemoveMsg & PM_REMOVE) != 0, *lpMsg)
+               ? TRUE
+               : FALSE;
+}
+
+// The device cannot block its only thread: with nothing queued, the call fails instead of
+// waiting for ever.
+BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+    if (!TakeMessage(sim::detail::CurrentThreadId(), hWnd, wMsgFilterMin, wMsgFilterMax, true,
+                     *lpMsg)) {
+        return Fail(ERROR_INVALID_FUNCTION, -1);
+    }
+    return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* /*lpMsg*/) {
+    return FALSE;
+}
+
+LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
+    if (lpMsg == nullptr || FindWindowRecord(lpMsg->hwnd) == nullptr) {
+        return 0;
+    }
+    return Deliver(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+void WINAPI PostQuitMessage(int nExitCode) {
+    State().quitCode[sim::detail::CurrentThreadId()] = nExitCode;
+}
+
+LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    Window* window = FindWindowRecord(hWnd);
+    if (window == nullptr) {
+        return 0;
+    }
+    switch (Msg) {
+        case WM_CLOSE:
+            DestroyWindow(hWnd);
+            return 0;
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(window->title.size());
+        case WM_GETTEXT: {
+            auto* buffer = reinterpret_cast<WCHAR*>(lParam);
+            if (buffer == nullptr || wParam == 0) {
+                return 0;
+            }
+            // Cut to the buffer, as the platform does, and always terminated.
+            const std::size_t length = std::min<std::size_t>(window->title.size(), wParam - 1);
+            std::copy_n(window->title.data(), length, buffer);
+            buffer[length] = 0;
+            return static_cast<LRESULT>(length);
+        }
+        case WM_SETTEXT: {
+            const auto* text = reinterpret_cast<const WCHAR*>(lParam);
+            window->title = text == nullptr ? WideString() : WideString(text);
+            return TRUE;
+        }
+        default:
+            return 0;
+    }
+}
+
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    sim::Event event;
+    event.kind = sim::EventKind::MessageBox;
+    event.window = hWnd;
+    event.text = lpText == nullptr ? WideString() : WideString(lpText);
+    event.caption = lpCaption == nullptr ? WideString(TEXT("Error")) : WideString(lpCaption);
+    event.flags = uType;
+    event.result = static_cast<DWORD>(State().boxAnswer);
+    event.processId = sim::detail::CurrentProcessId();
+    sim::detail::Log(std::move(event));
+    return State().boxAnswer;
+}

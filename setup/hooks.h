@@ -1,0 +1,49 @@
+// The setup hooks that the CAB installer loads from the package and calls by name around copying
+// and removing its files, and the steps that only they use.
+#pragma once
+
+#include <windows.h>
+
+#include "support/compat.h"
+
+// The installer's result codes, declared here since not every CE SDK ships its setup header.
+enum codeINSTALL_INIT { codeINSTALL_INIT_CONTINUE = 0, codeINSTALL_INIT_CANCEL = 1 };
+enum codeINSTALL_EXIT { codeINSTALL_EXIT_DONE = 0, codeINSTALL_EXIT_UNINSTALL = 1 };
+enum codeUNINSTALL_INIT { codeUNINSTALL_INIT_CONTINUE = 0, codeUNINSTALL_INIT_CANCEL = 1 };
+enum codeUNINSTALL_EXIT { codeUNINSTALL_EXIT_DONE = 0 };
+
+extern "C" {
+
+// Before any file is copied: refuses (with a box) a device without the Flash Player, and closes
+// a running copy of the application.
+codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL fFirstCall, BOOL fPreviouslyInstalled,
+                              LPCWSTR pszInstallDir);
+
+// After the files are copied: starts the installed application.
+codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCWSTR pszInstallDir, WORD cFailedDirs,
+                              WORD cFailedFiles, WORD cFailedRegKeys, WORD cFailedRegVals,
+                              WORD cFailedShortcuts);
+
+// Before files are removed: closes the browser and the application, and deletes the plain files
+// of the application's Preview folder. Never cancels.
+codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCWSTR pszInstallDir);
+
+// After files are removed: nothing to do.
+codeUNINSTALL_EXIT Uninstall_Exit(HWND hwndParent);
+
+// The library's attach and detach entry: nothing to set up or tear down, whatever the reason.
+BOOL WINAPI DllMain(LibraryModule module, DWORD reason, LPVOID reserved);
+
+}  // extern "C"
+
+// The application's notification window, or null when it is not running.
+HWND FindKorvessaWindow();
+
+// Starts a program without waiting for it; nothing is reported and no handle is kept.
+void LaunchDetached(LPCWSTR programPath, LPCWSTR commandLine);
+
+// Deletes the entries of `folder` that match `pattern`, except plain folders (attribute word
+// exactly FILE_ATTRIBUTE_DIRECTORY); subfolders are not entered and what cannot be deleted is
+// left. Returns 0 for an empty folder text, -1 when the search cannot start (or the folder and
+// pattern do not fit the 512-unit work buffer), else the search's closing result (non-zero).
+int DeleteFilesInFolder(LPCWSTR folder, LPCWSTR pattern);
