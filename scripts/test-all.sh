@@ -29,7 +29,7 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows
 scripts/wine-session.sh start build/windows
 trap 'scripts/wine-session.sh stop "$root/build/windows"' EXIT
-ctest --test-dir build/windows --output-on-failure -j 2
+ctest --test-dir build/windows --output-on-failure
 scripts/wine-session.sh stop build/windows
 trap - EXIT
 

@@ -19,6 +19,9 @@ start)
         "$wine" wineboot -i >"$build/wineboot.log" 2>&1
     fi
     "$wineserver" -p
+    # The first program starts Wine's background services, which would inherit and hold the
+    # output pipes of whatever ran it (CTest would then wait for ever): start them here.
+    "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null
     ;;
 stop)
     "$wineserver" -k 2>/dev/null || true

@@ -103,6 +103,9 @@ inline const WCHAR* const kTestFolder = TEXT("\\WrenfoldTest");
 void MakeFolder(const WideString& path);
 void MakeFile(const WideString& path, const std::string& content, DWORD attributes = 0);
 bool PathExists(const WideString& path);
+// Whether opening a read-only file for writing fails here, as it does on the device and on
+// Windows. Wine run as root (as CI does) lets root's rights win.
+bool ReadOnlyFilesRefuseWriting();
 DWORD Attributes(const WideString& path);
 
 // Text helpers for building inputs and reading results.

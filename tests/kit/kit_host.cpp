@@ -22,6 +22,7 @@ DWORD& WindowHost() {
 
 void ResetWorld() {
     sim::Reset();
+    detail::ClearRecordings();
     WindowHost() = 0;
     sim::ObserveEvents([](const sim::Event& event) {
         if (event.kind == sim::EventKind::MessageBox) {
@@ -36,6 +37,10 @@ std::string LeakReport() {
 
 void RefuseNextWrite(HKEY /*root*/, const WCHAR* /*path*/) {
     sim::FailNextRegistryCall(sim::RegistryCall::Set, ERROR_ACCESS_DENIED);
+}
+
+bool ReadOnlyFilesRefuseWriting() {
+    return true;
 }
 
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
