@@ -17,8 +17,10 @@ start)
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$wine" wineboot -i >"$build/wineboot.log" 2>&1
+        "$wineserver" -w  # let the server that set the prefix up go first
     fi
-    "$wineserver" -p
+    # Stays up for the whole run; an earlier session's persistent server is just as good.
+    "$wineserver" -p || true
     # The first program starts Wine's background services, which would inherit and hold the
     # output pipes of whatever ran it (CTest would then wait for ever): start them here.
     "$wine" cmd.exe /c exit >/dev/null 2>&1 </dev/null
