@@ -30,6 +30,11 @@ enum class HandleKind {
     Search,
     Process,
     Thread,
+    Library,        // LoadLibraryW, given back with FreeLibrary
+    GdiObject,      // brushes, bitmaps: DeleteObject
+    DeviceContext,  // GetDC / ReleaseDC, CreateCompatibleDC / DeleteDC
+    LocalMemory,    // text the platform allocates (FormatMessageW): LocalFree
+    Stream,         // the runtime's FILE streams: fclose
     kCount,
 };
 

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cwchar>
+
 #if defined(_WIN32) && !defined(_WIN32_WCE)
 #define WRENFOLD_DESKTOP_WIN32 1
 #else

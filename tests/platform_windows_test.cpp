@@ -26,12 +26,14 @@ TEST_F(PlatformWindows, SendIsSynchronousAndPostIsHandledLater) {
     EXPECT_EQ(SendMessageW(window, WM_GETTEXT, 3, reinterpret_cast<LPARAM>(text)), 2)
         << "cut to the buffer";
     EXPECT_EQ(kit::WideString(text), TEXT("Me"));
-    EXPECT_EQ(kit::Deliveries(WM_GETTEXT).size(), 1u);
+    ASSERT_EQ(kit::Deliveries(WM_GETTEXT).size(), 1u);
+    EXPECT_TRUE(kit::Deliveries(WM_GETTEXT)[0].sent);
 
     EXPECT_TRUE(PostMessageW(window, WM_USER + 1, 7, 8));
     Sleep(100);  // other threads run meanwhile
     const std::vector<kit::Delivery> posted = kit::Deliveries(WM_USER + 1);
     ASSERT_EQ(posted.size(), 1u);
+    EXPECT_FALSE(posted[0].sent);
     EXPECT_EQ(posted[0].wParam, 7u);
     EXPECT_EQ(posted[0].lParam, 8);
 }

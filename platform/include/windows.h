@@ -8,3 +8,5 @@
 #include "winerror.h"
 #include "winreg.h"
 #include "winuser.h"
+#include "wingdi.h"
+#include "winnls.h"

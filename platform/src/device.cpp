@@ -49,8 +49,12 @@ void Reset() {
     // Windows first: their procedures may still reach the other areas while they go.
     detail::ResetWindows();
     detail::ResetProcesses();
+    detail::ResetStreams();
     detail::ResetFiles();
     detail::ResetRegistry();
+    detail::ResetSystem();
+    detail::ResetGdi();
+    detail::ResetTextConversion();
     State() = Device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
 }
 
@@ -64,6 +68,16 @@ int OpenHandles(HandleKind kind) {
         case HandleKind::Process:
         case HandleKind::Thread:
             return detail::CountKernelHandles(kind);
+        case HandleKind::Library:
+            return detail::OpenLibraries();
+        case HandleKind::GdiObject:
+            return detail::OpenGdiObjects();
+        case HandleKind::DeviceContext:
+            return detail::OpenDeviceContexts();
+        case HandleKind::LocalMemory:
+            return detail::OpenLocalMemory();
+        case HandleKind::Stream:
+            return detail::OpenStreams();
         case HandleKind::kCount:
             break;
     }
@@ -71,7 +85,9 @@ int OpenHandles(HandleKind kind) {
 }
 
 std::string OpenHandlesReport() {
-    static const char* const kNames[] = {"registry key", "file", "search", "process", "thread"};
+    static const char* const kNames[] = {"registry key", "file",    "search",     "process",
+                                         "thread",       "library", "GDI object", "device context",
+                                         "local memory", "stream"};
     static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(HandleKind::kCount));
     std::string report;
     for (int kind = 0; kind < static_cast<int>(HandleKind::kCount); ++kind) {

@@ -12,14 +12,23 @@ namespace sim::detail {
 
 using WideString = std::basic_string<WCHAR>;
 
-// ---- Each area returns to its factory state --------------------------------------------------
+// ---- Each area returns to its factory state and counts what callers hold open -----------------
 void ResetRegistry();
 void ResetWindows();
 void ResetProcesses();
 void ResetFiles();
+void ResetStreams();
+void ResetSystem();
+void ResetGdi();
+void ResetTextConversion();
 
 int OpenRegistryKeys();
 int OpenSearches();
+int OpenStreams();
+int OpenLibraries();
+int OpenLocalMemory();
+int OpenGdiObjects();
+int OpenDeviceContexts();
 
 // ---- Kernel objects: files, processes and threads share one handle table and CloseHandle -----
 struct KernelObject {

@@ -44,7 +44,8 @@ struct WindowManager {
     std::map<HWND, Window> windows;  // live windows only
     std::vector<HWND> topLevel;      // z-order, top first
     std::deque<Posted> queue;
-    std::map<DWORD, int> quitCode;  // threads that asked to quit
+    std::map<DWORD, int> quitCode;   // threads that asked to quit
+    std::map<DWORD, int> sentDepth;  // threads handling a message another thread sent
     int boxAnswer = IDOK;
 };
 
@@ -102,17 +103,24 @@ void EndThreadIfItQuit(DWORD threadId) {
     sim::detail::EndProcessOfThread(threadId, static_cast<DWORD>(code));
 }
 
+enum class Delivery { Direct, SentFromAnotherThread };
+
 // Calls a window's procedure on the window's own thread.
-LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam,
+                Delivery how = Delivery::Direct) {
     const Window* window = FindWindowRecord(handle);
     if (window == nullptr) {
         return 0;
     }
     const DWORD threadId = window->threadId;
+    const bool sent =
+        how == Delivery::SentFromAnotherThread && threadId != sim::detail::CurrentThreadId();
     LRESULT result = 0;
     {
         const sim::detail::ScopedThread running(window->processId, threadId);
+        State().sentDepth[threadId] += sent ? 1 : 0;
         result = window->procedure(handle, message, wParam, lParam);
+        State().sentDepth[threadId] -= sent ? 1 : 0;
     }
     EndThreadIfItQuit(threadId);
     return result;
@@ -356,7 +364,7 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
         const std::vector<HWND> targets = State().topLevel;
         for (const HWND target : targets) {
-            Deliver(target, Msg, wParam, lParam);
+            Deliver(target, Msg, wParam, lParam, Delivery::SentFromAnotherThread);
         }
         return 1;
     }
@@ -364,7 +372,12 @@ LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
     }
     sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
-    return Deliver(hWnd, Msg, wParam, lParam);
+    return Deliver(hWnd, Msg, wParam, lParam, Delivery::SentFromAnotherThread);
+}
+
+BOOL WINAPI InSendMessage() {
+    const auto found = State().sentDepth.find(sim::detail::CurrentThreadId());
+    return found != State().sentDepth.end() && found->second > 0 ? TRUE : FALSE;
 }
 
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

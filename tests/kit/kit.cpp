@@ -40,8 +40,8 @@ LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LP
     {
         Recordings& state = State();
         const std::lock_guard<std::mutex> hold(state.lock);
-        state.deliveries.push_back(
-            Delivery{window, message, wParam, lParam, GetTickCount(), ++state.sequence});
+        state.deliveries.push_back(Delivery{window, message, wParam, lParam, GetTickCount(),
+                                            ++state.sequence, InSendMessage() != FALSE});
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

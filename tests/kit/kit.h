@@ -61,8 +61,9 @@ struct Delivery {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    DWORD tick = 0;    // GetTickCount() when the procedure got it
-    int sequence = 0;  // order among deliveries and boxes
+    DWORD tick = 0;     // GetTickCount() when the procedure got it
+    int sequence = 0;   // order among deliveries and boxes
+    bool sent = false;  // sent (SendMessageW) by another thread, rather than posted
 };
 // The recorded deliveries of one message, to any recording window, in the order they came.
 std::vector<Delivery> Deliveries(UINT message);
