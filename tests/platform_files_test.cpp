@@ -168,4 +168,21 @@ TEST_F(PlatformFiles, StartingAMissingProgramFailsLikeAMissingFile) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
+TEST_F(PlatformFiles, ARunningProgramsFileCannotBeReplacedOrDeleted) {
+    const WideString program = In(TEXT("Korvessa.exe"));
+    kit::InstallStandInApplication(program.c_str());
+    kit::StartProgram(program);
+    ASSERT_NE(kit::WaitForApplicationWindow(), nullptr);
+
+    const HANDLE file =
+        CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileW(program.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    kit::CloseApplication();
+    EXPECT_TRUE(DeleteFileW(program.c_str())) << "free once the program has ended";
+}
+
 }  // namespace

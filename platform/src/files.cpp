@@ -382,6 +382,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
     if (resolved.exists && readOnly && (writes || truncate)) {
         return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
+    if (resolved.exists && (writes || truncate) && sim::detail::IsRunningProgram(resolved.key)) {
+        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);  // a running program's file
+    }
     if (!SharingAllows(resolved.key, dwDesiredAccess, dwShareMode)) {
         return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     }
@@ -488,7 +491,8 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
     } else if (!resolved.exists) {
         error = ERROR_FILE_NOT_FOUND;
     } else if (resolved.directory ||
-               (StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0) {
+               (StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0 ||
+               sim::detail::IsRunningProgram(resolved.key)) {
         error = ERROR_ACCESS_DENIED;
     } else if (OpenWithoutDeleteSharing(resolved.key)) {
         error = ERROR_SHARING_VIOLATION;

@@ -83,6 +83,8 @@ void DestroyWindowsOfThread(DWORD threadId);
 // A program's thread asked to quit (PostQuitMessage): its process ends.
 void EndProcessOfThread(DWORD threadId, DWORD exitCode);
 bool IsHostThread(DWORD threadId);
+// Whether a running process was started from the file with this path key: its file is in use.
+bool IsRunningProgram(const WideString& pathKey);
 
 // ---- Files ----------------------------------------------------------------------------------
 bool IsExistingFile(const WCHAR* path);

@@ -125,6 +125,16 @@ void ResetProcesses() {
     State() = Processes();
 }
 
+bool IsRunningProgram(const WideString& pathKey) {
+    for (const auto& entry : State().byThread) {
+        const Process& process = *entry.second;
+        if (process.running && PathKey(process.path.c_str()) == pathKey) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void EndProcessOfThread(DWORD threadId, DWORD exitCode) {
     const auto found = State().byThread.find(threadId);
     if (found != State().byThread.end()) {

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "kit/kit_internal.h"
+#include "standin/cab_installer.h"
 #include "standin/korvessa_app.h"
 
 namespace kit {
@@ -106,8 +107,43 @@ WideString ApplicationCommandLine() {
     return WideString(reinterpret_cast<const WCHAR*>(line.data.data()));
 }
 
+InstallerStart LastInstallerStart() {
+    InstallerStart start;
+    const auto number = [](const StoredValue& value) {
+        DWORD result = 0;
+        if (value.present && value.data.size() == sizeof result) {
+            std::memcpy(&result, value.data.data(), sizeof result);
+        }
+        return result;
+    };
+    start.starts = number(GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("Starts")));
+    start.result = number(GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("Result")));
+    const StoredValue attributes =
+        GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("PackageAttributes"));
+    if (attributes.present) {
+        start.packageAttributes = number(attributes);
+    }
+    const StoredValue line = GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("CommandLine"));
+    if (line.present && line.data.size() >= sizeof(WCHAR)) {
+        start.commandLine = reinterpret_cast<const WCHAR*>(line.data.data());
+    }
+    return start;
+}
+
 void MakeFolder(const WideString& path) {
     ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << Narrow(path);
+}
+
+void MakeFolders(const WideString& path) {
+    for (std::size_t end = path.find(u'\\', 1);; end = path.find(u'\\', end + 1)) {
+        const WideString folder = path.substr(0, end);
+        if (!PathExists(folder)) {
+            MakeFolder(folder);
+        }
+        if (end == WideString::npos) {
+            return;
+        }
+    }
 }
 
 void MakeFile(const WideString& path, const std::string& content, DWORD attributes) {

@@ -97,11 +97,37 @@ DWORD ApplicationStarts();
 WideString ApplicationCommandLine();
 // Runs CloseKorvessa with the command line and returns its exit code once it has ended.
 DWORD RunCloseProgram(const WCHAR* commandLine);
+// Starts the program at `path` as the shell would, with an empty command line and no handle
+// kept; under Wine, waits until the stand-in application's window is up.
+void StartProgram(const WideString& path);
+
+// ---- The CAB installer ----------------------------------------------------------------------
+// Puts the stand-in CAB installer (tools/standin/cab_installer.h) at \Windows\WCELOAD.EXE.
+void InstallStandInInstaller();
+inline const WCHAR* const kInstallerPath = TEXT("\\Windows\\WCELOAD.EXE");
+// The setup library a package names: under Wine the built Wrenfold.dll, loaded by name; on the
+// simulated device, the hooks linked into the test.
+WideString SetupLibrary();
+// A file to install the stand-in application from.
+WideString ApplicationSource();
+// Runs the installer with `commandLine` and waits for it to end: its exit code, or STILL_ACTIVE
+// while it is still running.
+DWORD RunInstaller(const WideString& commandLine);
+// What the installer's latest start left in the registry.
+struct InstallerStart {
+    DWORD starts = 0;
+    WideString commandLine;
+    DWORD packageAttributes = INVALID_FILE_ATTRIBUTES;
+    DWORD result = 0;
+};
+InstallerStart LastInstallerStart();
 
 // ---- Files ----------------------------------------------------------------------------------
 // A folder that belongs to the tests (root-relative; on drive C: under Wine).
 inline const WCHAR* const kTestFolder = TEXT("\\WrenfoldTest");
 void MakeFolder(const WideString& path);
+// Makes the folder and any missing folders above it; an existing folder is fine.
+void MakeFolders(const WideString& path);
 void MakeFile(const WideString& path, const std::string& content, DWORD attributes = 0);
 bool PathExists(const WideString& path);
 // Whether opening a read-only file for writing fails here, as it does on the device and on

@@ -1,6 +1,8 @@
 // The kit on the simulated device: the device's own control surface does the work.
 #include "kit/kit_internal.h"
+#include "setup/hooks.h"
 #include "sim.h"
+#include "standin/cab_installer.h"
 #include "standin/korvessa_app.h"
 
 // The close program's entry, as the host build names it.
@@ -80,9 +82,59 @@ void CloseApplication() {
     }
 }
 
+void StartProgram(const WideString& path) {
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(path.c_str(), TEXT(""), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       nullptr, &info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+}
+
+void InstallStandInInstaller() {
+    MakeFolders(TEXT("\\Windows"));
+    MakeFile(kInstallerPath, "stand-in WCELOAD");
+    sim::RegisterProgram(kInstallerPath, [](const sim::WideString& commandLine) {
+        // The device's installer finds the hooks linked into the test under any library name.
+        const auto linkedHooks = [](LPCWSTR /*library*/, SetupHooks& hooks) {
+            hooks = SetupHooks{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
+            return true;
+        };
+        bool hang = false;
+        const DWORD result = RunCabInstaller(commandLine.c_str(), linkedHooks, hang);
+        return hang ? sim::kStillRunning : result;
+    });
+}
+
+WideString SetupLibrary() {
+    return TEXT("Wrenfold.dll");
+}
+
+WideString ApplicationSource() {
+    const WideString source = WideString(kTestFolder) + TEXT("\\Korvessa.new");
+    if (!PathExists(source)) {
+        MakeFile(source, "stand-in Korvessa, new version");
+    }
+    return source;
+}
+
+DWORD RunInstaller(const WideString& commandLine) {
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(kInstallerPath, commandLine.c_str(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, nullptr, &info)) {
+        ADD_FAILURE() << "the installer did not start: error " << GetLastError();
+        return 0xFFFFFFFF;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
+
 DWORD RunCloseProgram(const WCHAR* commandLine) {
     if (!PathExists(kCloseProgramPath)) {
-        MakeFolder(TEXT("\\Windows"));
+        MakeFolders(TEXT("\\Windows"));
         MakeFile(kCloseProgramPath, "CloseKorvessa");
         sim::RegisterProgram(kCloseProgramPath, [](const sim::WideString& line) {
             sim::WideString writable = line;

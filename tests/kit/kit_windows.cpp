@@ -4,6 +4,7 @@
 // handles are found by probing the process's handle table, since Wine's GetProcessHandleCount
 // reports 0.
 #include <aclapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <set>
@@ -74,7 +75,37 @@ const OwnedKey kOwnedKeys[] = {
     {HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"},
 };
 
-const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest", L"\\Korvessa.exe", L"\\Preview"};
+const WCHAR* const kOwnedPaths[] = {
+    L"\\WrenfoldTest",         L"\\Korvessa.exe",          L"\\Preview",
+    L"\\Windows\\WCELOAD.EXE", L"\\Windows\\tdywater.gif", L"\\Windows\\stwater.gif"};
+
+// The stand-in programs a test may leave running (an installer told to hang, say).
+const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"Korvessa.exe", L"CloseKorvessa.exe"};
+
+void EndStandInPrograms() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        for (const WCHAR* name : kStandInPrograms) {
+            if (_wcsicmp(entry.szExeFile, name) != 0) {
+                continue;
+            }
+            const HANDLE process =
+                OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            if (process != nullptr) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+                CloseHandle(process);
+            }
+        }
+    }
+    CloseHandle(snapshot);
+}
 
 void RemoveTree(const WideString& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -318,6 +349,7 @@ void ResetWorld() {
     StartKitThreads();
     SendMessageW(ControlWindow(), kDestroyAll, 0, 0);
     CloseApplication();
+    EndStandInPrograms();
     for (const OwnedKey& owned : kOwnedKeys) {
         DeleteKeyTree(owned.root, owned.path);
     }
@@ -421,6 +453,42 @@ void CloseApplication() {
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
     }
+}
+
+void StartProgram(const WideString& path) {
+    PROCESS_INFORMATION info{};
+    if (StartProcess(path.c_str(), L"", 0, info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    WaitForApplicationWindow();
+}
+
+void InstallStandInInstaller() {
+    ASSERT_TRUE(CopyFileW(L"" WRENFOLD_INSTALLER_PROGRAM, kInstallerPath, FALSE))
+        << "error " << GetLastError();
+}
+
+WideString SetupLibrary() {
+    return L"" WRENFOLD_SETUP_LIBRARY;
+}
+
+WideString ApplicationSource() {
+    return L"" WRENFOLD_STANDIN_PROGRAM;
+}
+
+DWORD RunInstaller(const WideString& commandLine) {
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(kInstallerPath, commandLine.c_str(), 0, info)) {
+        ADD_FAILURE() << "the installer did not start: error " << GetLastError();
+        return 0xFFFFFFFF;
+    }
+    WaitForSingleObject(info.hProcess, 30000);
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
 }
 
 DWORD RunCloseProgram(const WCHAR* commandLine) {
