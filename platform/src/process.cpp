@@ -3,6 +3,7 @@
 // Sleep and timed waits move the clock on and let the other processes handle their messages.
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -126,13 +127,10 @@ void ResetProcesses() {
 }
 
 bool IsRunningProgram(const WideString& pathKey) {
-    for (const auto& entry : State().byThread) {
-        const Process& process = *entry.second;
-        if (process.running && PathKey(process.path.c_str()) == pathKey) {
-            return true;
-        }
-    }
-    return false;
+    const auto& processes = State().byThread;
+    return std::any_of(processes.begin(), processes.end(), [&pathKey](const auto& entry) {
+        return entry.second->running && PathKey(entry.second->path.c_str()) == pathKey;
+    });
 }
 
 void EndProcessOfThread(DWORD threadId, DWORD exitCode) {

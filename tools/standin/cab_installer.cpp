@@ -25,11 +25,11 @@ Text PackagePath(const Text& commandLine) {
     }
     const std::size_t end = commandLine.find_last_not_of(u' ');
     if (end == Text::npos) {
-        return Text();
+        return {};
     }
-    const std::size_t start = commandLine.rfind(u' ', end);
-    return commandLine.substr(start == Text::npos ? 0 : start + 1,
-                              end - (start == Text::npos ? 0 : start + 1) + 1);
+    const std::size_t space = commandLine.rfind(u' ', end);
+    const std::size_t start = space == Text::npos ? 0 : space + 1;
+    return commandLine.substr(start, end - start + 1);
 }
 
 bool ReadText(const Text& path, std::string& content) {
