@@ -1,0 +1,20 @@
+// Reads every message box that appears on the desktop, whichever process shows it, and answers
+// it with OK: its caption, text, owner and flags (the icon is told apart by its pixels on the
+// screen, since another process's icon handles mean nothing here). Windows only: tests and the
+// demo use it to see, by real means, what the programs under test tell the user.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct ObservedBox {
+    HWND owner;
+    std::wstring caption;
+    std::wstring text;
+    UINT flags;
+};
+
+// Starts the thread that answers boxes and reports each to `report` (called on that thread).
+// The thread runs until the process ends.
+void StartBoxAnswerer(void (*report)(const ObservedBox& box));
