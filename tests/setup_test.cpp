@@ -258,6 +258,28 @@ TEST_F(FolderDeletion, AFolderWithMoreThanTheFolderBitIsTriedAndKept) {
     EXPECT_FALSE(kit::PathExists(folder + TEXT("\\b.dat")));
 }
 
+TEST_F(FolderDeletion, SkipsAnEntryWhosePathWouldNotFitRatherThanCutIt) {
+    if (!kit::PathsMayExceedMaxPath()) {
+        GTEST_SKIP() << "paths here stop at MAX_PATH, so no entry can outgrow the buffer";
+    }
+    const WideString deep = folder + TEXT("\\") + kit::Repeat(u'd', 200) + TEXT("\\") +
+                            kit::Repeat(u'e', 200);
+    kit::MakeFolders(deep);
+    const WideString longName = kit::Repeat(u'n', 120) + TEXT(".long");
+    ASSERT_GT(deep.size() + 1 + longName.size(), 511u);
+    // Cut to the buffer, the long entry's path would name this file, which the pattern spares.
+    const WideString cutName = longName.substr(0, 511 - deep.size() - 1);
+    kit::MakeFile(deep + TEXT("\\") + longName, "long");
+    kit::MakeFile(deep + TEXT("\\") + cutName, "spared");
+    kit::MakeFile(deep + TEXT("\\s.long"), "short");
+
+    EXPECT_NE(DeleteFilesInFolder(deep.c_str(), TEXT("*.long")), 0);
+
+    EXPECT_TRUE(kit::PathExists(deep + TEXT("\\") + longName)) << "skipped";
+    EXPECT_TRUE(kit::PathExists(deep + TEXT("\\") + cutName)) << "never a cut-short path";
+    EXPECT_FALSE(kit::PathExists(deep + TEXT("\\s.long"))) << "the walk goes on after a skip";
+}
+
 TEST(LibraryEntry, AcceptsEveryReason) {
     for (DWORD reason = 0; reason < 4; ++reason) {
         EXPECT_EQ(DllMain(nullptr, reason, nullptr), TRUE) << "reason " << reason;

@@ -162,31 +162,25 @@ bool Resolve(const WCHAR* path, Resolved& out, DWORD& error) {
     out = Resolved();
     out.host = Root();
     out.key = KeyOf(names);
-    out.parentExists = true;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    // Every folder on the way must exist; the last name may be missing (a file to create).
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
         std::string actual;
-        const bool last = i + 1 == names.size();
-        if (!FindEntry(out.host, names[i], actual)) {
-            if (!last) {
-                out.parentExists = false;
-            }
-            out.host /= sim::detail::ToUtf8(names[i]);
-            out.exists = false;
-            if (!last) {
-                out.host = fs::path();
-                return true;
-            }
-            return true;
+        if (!FindEntry(out.host, names[i], actual) || !fs::is_directory(out.host / actual)) {
+            return true;  // the parent does not exist
         }
         out.host /= actual;
-        if (!last && !fs::is_directory(out.host)) {
-            out.parentExists = false;
-            return true;
-        }
     }
+    out.parentExists = true;
+    if (names.empty()) {
+        out.exists = true;
+        out.directory = true;
+        return true;
+    }
+    std::string actual;
+    out.exists = FindEntry(out.host, names.back(), actual);
+    out.host /= out.exists ? actual : sim::detail::ToUtf8(names.back());
     std::error_code ignored;
-    out.exists = fs::exists(out.host, ignored);
-    out.directory = fs::is_directory(out.host, ignored);
+    out.directory = out.exists && fs::is_directory(out.host, ignored);
     return true;
 }
 

@@ -130,6 +130,9 @@ void MakeFolder(const WideString& path);
 void MakeFolders(const WideString& path);
 void MakeFile(const WideString& path, const std::string& content, DWORD attributes = 0);
 bool PathExists(const WideString& path);
+// Whether paths may run past MAX_PATH here (the simulated device keeps its files in a host folder;
+// Win32 stops at MAX_PATH without the \\?\ prefix the product never uses).
+bool PathsMayExceedMaxPath();
 // Whether opening a read-only file for writing fails here, as it does on the device and on
 // Windows. Wine run as root (as CI does) lets root's rights win.
 bool ReadOnlyFilesRefuseWriting();

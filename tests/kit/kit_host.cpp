@@ -45,6 +45,8 @@ bool ReadOnlyFilesRefuseWriting() {
     return true;
 }
 
+bool PathsMayExceedMaxPath() { return true; }
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     HWND window = nullptr;
     const auto create = [&] { window = detail::CreateRecordingWindowHere(className, title); };

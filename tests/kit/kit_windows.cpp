@@ -286,6 +286,8 @@ bool ReadOnlyFilesRefuseWriting() {
     return refuses;
 }
 
+bool PathsMayExceedMaxPath() { return false; }
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     CreateRequest request{className, title, nullptr};
     SendMessageW(ControlWindow(), kCreateRequest, 0, reinterpret_cast<LPARAM>(&request));
