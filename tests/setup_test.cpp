@@ -262,8 +262,8 @@ TEST_F(FolderDeletion, SkipsAnEntryWhosePathWouldNotFitRatherThanCutIt) {
     if (!kit::PathsMayExceedMaxPath()) {
         GTEST_SKIP() << "paths here stop at MAX_PATH, so no entry can outgrow the buffer";
     }
-    const WideString deep = folder + TEXT("\\") + kit::Repeat(u'd', 200) + TEXT("\\") +
-                            kit::Repeat(u'e', 200);
+    const WideString deep =
+        folder + TEXT("\\") + kit::Repeat(u'd', 200) + TEXT("\\") + kit::Repeat(u'e', 200);
     kit::MakeFolders(deep);
     const WideString longName = kit::Repeat(u'n', 120) + TEXT(".long");
     ASSERT_GT(deep.size() + 1 + longName.size(), 511u);

@@ -45,7 +45,9 @@ bool ReadOnlyFilesRefuseWriting() {
     return true;
 }
 
-bool PathsMayExceedMaxPath() { return true; }
+bool PathsMayExceedMaxPath() {
+    return true;
+}
 
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     HWND window = nullptr;

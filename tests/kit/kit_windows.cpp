@@ -286,7 +286,9 @@ bool ReadOnlyFilesRefuseWriting() {
     return refuses;
 }
 
-bool PathsMayExceedMaxPath() { return false; }
+bool PathsMayExceedMaxPath() {
+    return false;
+}
 
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     CreateRequest request{className, title, nullptr};
