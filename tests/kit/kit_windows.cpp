@@ -38,25 +38,39 @@ std::set<ULONG_PTR>& Baseline() {
     return baseline;
 }
 
-// The kernel object type of a handle ("Key", "File", "Process", ...), for a readable report.
-std::string HandleTypeName(HANDLE handle) {
+// A counted UTF-16 text as NtQueryObject returns it: length in bytes, capacity, pointer.
+std::string CountedText(const BYTE* record) {
+    const auto length = *reinterpret_cast<const USHORT*>(record);
+    const WCHAR* text = *reinterpret_cast<WCHAR* const*>(record + sizeof(void*));
+    std::string narrow;
+    for (USHORT i = 0; text != nullptr && i < length / sizeof(WCHAR); ++i) {
+        narrow += static_cast<char>(text[i]);
+    }
+    return narrow;
+}
+
+// The kernel object type and name of a handle ("Key handle \Registry\..."), for a readable
+// report.
+std::string DescribeHandle(HANDLE handle) {
     using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
     const auto query = reinterpret_cast<QueryObject>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
-    alignas(8) BYTE buffer[1024] = {};
-    constexpr int kObjectTypeInformation = 2;
-    if (query == nullptr ||
-        query(handle, kObjectTypeInformation, buffer, sizeof buffer, nullptr) != 0) {
+    if (query == nullptr) {
         return "handle";
     }
-    // The record starts with a counted UTF-16 name: length in bytes, capacity, pointer.
-    const auto length = *reinterpret_cast<const USHORT*>(buffer);
-    const WCHAR* name = *reinterpret_cast<WCHAR* const*>(buffer + sizeof(void*));
-    std::string type;
-    for (USHORT i = 0; i < length / sizeof(WCHAR); ++i) {
-        type += static_cast<char>(name[i]);
+    constexpr int kObjectNameInformation = 1;
+    constexpr int kObjectTypeInformation = 2;
+    alignas(8) BYTE type[1024] = {};
+    alignas(8) BYTE name[1024] = {};
+    std::string description = query(handle, kObjectTypeInformation, type, sizeof type, nullptr) == 0
+                                  ? CountedText(type)
+                                  : "";
+    description += " handle";
+    if (query(handle, kObjectNameInformation, name, sizeof name, nullptr) == 0 &&
+        !CountedText(name).empty()) {
+        description += " " + CountedText(name);
     }
-    return type + " handle";
+    return description;
 }
 
 // ---- The world the suites touch --------------------------------------------------------------
@@ -239,7 +253,7 @@ std::string LeakReport() {
     for (const ULONG_PTR value : OpenHandleValues()) {
         if (Baseline().count(value) == 0) {
             report +=
-                (report.empty() ? "" : ", ") + HandleTypeName(reinterpret_cast<HANDLE>(value));
+                (report.empty() ? "" : ", ") + DescribeHandle(reinterpret_cast<HANDLE>(value));
         }
     }
     return report;
