@@ -143,11 +143,12 @@ class ClassSearch : public WindowHelpers {
         nested = kit::CreateTestWindow(TEXT("WrenfoldTarget"), panel);
         target = kit::CreateTestWindow(TEXT("WrenfoldTarget"), root);
         shout = kit::CreateTestWindow(TEXT("WRENFOLDSHOUT"), root);
-        longName = kit::CreateTestWindow(kLongClass.c_str(), root);
+        ASSERT_EQ(longClass.size(), 40u);
+        longName = kit::CreateTestWindow(longClass.c_str(), root);
         ASSERT_NE(longName, nullptr);
     }
 
-    const WideString kLongClass = TEXT("WrenfoldClassNameOfFortyCharacters") + Alphabet(6);
+    const WideString longClass = TEXT("WrenfoldClassNameOfFortyCharacters") + Alphabet(6);
     HWND root = nullptr;
     HWND panel = nullptr;
     HWND inner = nullptr;
@@ -159,7 +160,6 @@ class ClassSearch : public WindowHelpers {
 };
 
 TEST_F(ClassSearch, DescendantsAreSearchedDepthFirstInPreOrder) {
-    ASSERT_EQ(kLongClass.size(), 40u);
     struct Case {
         const char* what;
         WideString sought;
@@ -171,9 +171,9 @@ TEST_F(ClassSearch, DescendantsAreSearchedDepthFirstInPreOrder) {
         {"any depth", TEXT("WrenfoldDeep"), deep},
         {"without regard to case", TEXT("wrenfoldshout"), shout},
         {"never the parent itself", TEXT("WrenfoldRoot"), nullptr},
-        {"a name of 32 or more never matches", kLongClass, nullptr},
-        {"a name of 32 exactly never matches", kLongClass.substr(0, 32), nullptr},
-        {"only the first 31 characters of a class take part", kLongClass.substr(0, 31), longName},
+        {"a name of 32 or more never matches", longClass, nullptr},
+        {"a name of 32 exactly never matches", longClass.substr(0, 32), nullptr},
+        {"only the first 31 characters of a class take part", longClass.substr(0, 31), longName},
         {"no such class", TEXT("WrenfoldMissing"), nullptr},
     };
     for (const Case& c : cases) {

@@ -40,6 +40,13 @@ std::set<ULONG_PTR>& Baseline() {
     return baseline;
 }
 
+// The test libraries installed since ResetWorld: a loaded library holds no handle, so the report
+// looks for them by name.
+std::vector<WideString>& InstalledLibraries() {
+    static std::vector<WideString> libraries;
+    return libraries;
+}
+
 // The kernel object type of a handle ("Key", "File", "Process", ...), for a readable report.
 std::string HandleTypeName(HANDLE handle) {
     using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
@@ -414,6 +421,7 @@ void ResetWorld() {
         RemoveTree(path);
     }
     detail::ClearRecordings();
+    InstalledLibraries().clear();
     Enumerations().thread = GetCurrentThreadId();
     Enumerations().count = 0;
     Baseline() = OpenHandleValues();
@@ -425,6 +433,11 @@ std::string LeakReport() {
         if (Baseline().count(value) == 0) {
             report +=
                 (report.empty() ? "" : ", ") + HandleTypeName(reinterpret_cast<HANDLE>(value));
+        }
+    }
+    for (const WideString& library : InstalledLibraries()) {
+        if (GetModuleHandleW(library.c_str()) != nullptr) {
+            report += (report.empty() ? "library " : ", library ") + Narrow(library);
         }
     }
     return report;
@@ -590,6 +603,7 @@ void InstallTestLibrary(const WCHAR* path, bool registerEntry) {
         registerEntry ? L"" WRENFOLD_LIBRARY_WITH_ENTRY : L"" WRENFOLD_LIBRARY_PLAIN;
     ASSERT_TRUE(CopyFileW(built, path, FALSE))
         << "error " << GetLastError() << " copying to " << Narrow(path);
+    InstalledLibraries().emplace_back(path);
 }
 
 DWORD TestLibraryLoads(const WCHAR* path) {
