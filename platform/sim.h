@@ -64,6 +64,11 @@ DWORD Now();
 // The button every later box is answered with (IDOK after a reset).
 void SetBoxAnswer(int button);
 
+// ---- Windows --------------------------------------------------------------------------------
+
+// How often EnumWindows has run since the reset.
+int WindowEnumerations();
+
 // ---- Programs and processes -----------------------------------------------------------------
 
 // A program's start-up, run inside CreateProcessW as the new process. It may create windows,
@@ -85,6 +90,29 @@ DWORD HostThreadId();
 // `body` runs as its only thread; so does every later RunInProcess. Returns its process id.
 DWORD StartPeerProcess(const WCHAR* name, const std::function<void()>& body);
 void RunInProcess(DWORD processId, const std::function<void()>& body);
+
+// ---- Libraries ------------------------------------------------------------------------------
+
+// LoadLibraryW of `path` loads a library with these exports. Every export takes no arguments and
+// returns S_OK, as a library's self-registration entries do, and counts its calls; calling one
+// after its library was unloaded ends the test program, as the crash it would be. The path must
+// also name a file on the device; a file that names no library fails like a foreign file.
+void RegisterLibrary(const WCHAR* path, const std::vector<std::string>& exports);
+
+// How often the library at `path` was loaded (brought in by a LoadLibraryW while not loaded) and
+// how often its export `name` was called, since the reset.
+int LibraryLoads(const WCHAR* path);
+int ExportCalls(const WCHAR* path, const char* name);
+
+// ---- System ---------------------------------------------------------------------------------
+
+// What GetVersionExW reports (3.0 after a reset: Windows CE 3.0).
+void SetOsVersion(DWORD major, DWORD minor);
+// What SystemParametersInfoW(SPI_GETPLATFORMTYPE) reports ("PocketPC" after a reset); null makes
+// the query fail.
+void SetPlatformType(const WCHAR* type);
+// The next GetVersionExW fails.
+void FailNextVersionQuery();
 
 // ---- Files ----------------------------------------------------------------------------------
 

@@ -45,6 +45,33 @@ using LibraryModule = HINSTANCE;
 using LibraryModule = HANDLE;
 #endif
 
+// ---- Library exports ------------------------------------------------------------------------
+// CE looks an export up by a wide name, desktop Win32 only by an 8-bit one. Export names are
+// ASCII, so the wide name narrows unit by unit; any other unit, or a name longer than any this
+// library looks up, names no export.
+#if WRENFOLD_DESKTOP_WIN32
+inline FARPROC GetProcAddressW(HMODULE module, LPCWSTR name) {
+    char narrow[256];
+    std::size_t length = 0;
+    for (; name[length] != 0; ++length) {
+        if (name[length] > 0x7F || length + 1 == sizeof narrow) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        narrow[length] = static_cast<char>(name[length]);
+    }
+    narrow[length] = 0;
+    return GetProcAddress(module, narrow);
+}
+#endif
+
+// ---- System parameters ----------------------------------------------------------------------
+// The platform-type query is CE's own: desktop SDKs do not name it, and desktop Windows refuses
+// it, so there a desktop is never taken for a Pocket PC.
+#ifndef SPI_GETPLATFORMTYPE
+#define SPI_GETPLATFORMTYPE 257
+#endif
+
 // ---- Starting a process ---------------------------------------------------------------------
 // Starts `program` with `commandLine`: no security attributes, no inherited handles, the
 // caller's environment and folder. On success the caller closes both handles in `info`.

@@ -2,6 +2,8 @@
 // clock and the last-error value, served by the simulated device.
 #pragma once
 
+#include <cstdarg>
+
 #include "windef.h"
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
@@ -100,6 +102,38 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
+
+// ---- System information, message texts and libraries --------------------------------------
+#define VER_PLATFORM_WIN32_CE 3
+
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW;
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400u
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000u
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FFu
+
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
+HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// The device looks exports up by wide name; desktop Win32 has only the 8-bit lookup.
+FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 
 // The device's program entry (the SDK declares it for programs to define).
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);

@@ -37,6 +37,7 @@ typedef DWORD* LPDWORD;
 typedef DWORD* PDWORD;
 typedef LONG* PLONG;
 typedef void* LPVOID;
+typedef void* PVOID;
 typedef const void* LPCVOID;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
@@ -49,6 +50,7 @@ typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
 typedef LONG LSTATUS;
+typedef LONG HRESULT;
 typedef DWORD ACCESS_MASK;
 typedef DWORD COLORREF;
 
@@ -70,10 +72,13 @@ DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HICON);
 DECLARE_HANDLE(HMENU);
-DECLARE_HANDLE(HLOCAL);
+typedef HANDLE HLOCAL;
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef HKEY* PHKEY;
+
+// An export as the loader hands it out; callers cast it to the export's own type.
+typedef INT_PTR(WINAPI* FARPROC)();
 
 #define TRUE 1
 #define FALSE 0

@@ -31,6 +31,7 @@ struct Window {
     DWORD style = 0;
     DWORD processId = 0;
     DWORD threadId = 0;
+    int id = 0;                  // a child's control identifier (its hMenu)
     std::vector<HWND> children;  // creation order
 };
 
@@ -47,6 +48,7 @@ struct WindowManager {
     std::map<DWORD, int> quitCode;   // threads that asked to quit
     std::map<DWORD, int> sentDepth;  // threads handling a message another thread sent
     int boxAnswer = IDOK;
+    int enumerations = 0;
 };
 
 WindowManager& State() {
@@ -74,6 +76,21 @@ const WindowClass* FindClass(DWORD processId, const WCHAR* name) {
         }
     }
     return nullptr;
+}
+
+bool IsChildWindow(const Window& window) {
+    return (window.style & WS_CHILD) != 0 && window.parent != nullptr;
+}
+
+// The windows at the same level as `window`, in order: a child's siblings in creation order, a
+// top-level window's peers in z-order.
+const std::vector<HWND>& Siblings(const Window& window) {
+    if (IsChildWindow(window)) {
+        if (const Window* parent = FindWindowRecord(window.parent)) {
+            return parent->children;
+        }
+    }
+    return State().topLevel;
 }
 
 sim::Event MessageEvent(sim::EventKind kind, HWND target, UINT message, WPARAM wParam,
@@ -128,7 +145,7 @@ LRESULT Deliver(HWND handle, UINT message, WPARAM wParam, LPARAM lParam,
 
 void Unlink(HWND handle, const Window& window) {
     auto& manager = State();
-    if (window.parent != nullptr && (window.style & WS_CHILD) != 0) {
+    if (IsChildWindow(window)) {
         if (Window* parent = FindWindowRecord(window.parent)) {
             auto& siblings = parent->children;
             siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
@@ -208,6 +225,10 @@ void SetBoxAnswer(int button) {
     State().boxAnswer = button;
 }
 
+int WindowEnumerations() {
+    return State().enumerations;
+}
+
 namespace detail {
 
 void ResetWindows() {
@@ -232,10 +253,10 @@ void RunOtherThreads() {
 }
 
 void DestroyWindowsOfThread(DWORD threadId) {
+    // Every window the thread made, children under another thread's windows included.
     std::vector<HWND> owned;
     for (const auto& entry : State().windows) {
-        const Window& window = entry.second;
-        if (window.threadId == threadId && (window.style & WS_CHILD) == 0) {
+        if (entry.second.threadId == threadId) {
             owned.push_back(entry.first);
         }
     }
@@ -282,7 +303,7 @@ BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE /*hInstance*/) {
 
 HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName, LPCWSTR lpWindowName,
                             DWORD dwStyle, int /*X*/, int /*Y*/, int /*nWidth*/, int /*nHeight*/,
-                            HWND hWndParent, HMENU /*hMenu*/, HINSTANCE /*hInstance*/,
+                            HWND hWndParent, HMENU hMenu, HINSTANCE /*hInstance*/,
                             LPVOID /*lpParam*/) {
     const DWORD process = sim::detail::CurrentProcessId();
     const WindowClass* windowClass =
@@ -302,6 +323,9 @@ HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName, LPCWSTR lp
     window.style = dwStyle;
     window.processId = process;
     window.threadId = sim::detail::CurrentThreadId();
+    if (child) {
+        window.id = static_cast<int>(reinterpret_cast<INT_PTR>(hMenu));
+    }
 
     const HWND handle = NewWindowHandle();
     State().windows.emplace(handle, window);
@@ -357,6 +381,78 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
         *lpdwProcessId = window->processId;
     }
     return window->threadId;
+}
+
+BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
+    if (lpEnumFunc == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    ++State().enumerations;
+    // A snapshot, so a callback may create or destroy windows; the ones gone meanwhile are skipped.
+    const std::vector<HWND> windows = State().topLevel;
+    for (const HWND handle : windows) {
+        if (FindWindowRecord(handle) != nullptr && !lpEnumFunc(handle, lParam)) {
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+HWND WINAPI GetWindow(HWND hWnd, UINT uCmd) {
+    const Window* window = FindWindowRecord(hWnd);
+    if (window == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
+    }
+    if (uCmd == GW_CHILD) {
+        return window->children.empty() ? nullptr : window->children.front();
+    }
+    if (uCmd == GW_OWNER) {
+        return IsChildWindow(*window) ? nullptr : window->parent;
+    }
+    const std::vector<HWND>& siblings = Siblings(*window);
+    const auto at = std::find(siblings.begin(), siblings.end(), hWnd);
+    switch (uCmd) {
+        case GW_HWNDFIRST:
+            return siblings.front();
+        case GW_HWNDLAST:
+            return siblings.back();
+        case GW_HWNDNEXT:
+            return at + 1 == siblings.end() ? nullptr : *(at + 1);
+        case GW_HWNDPREV:
+            return at == siblings.begin() ? nullptr : *(at - 1);
+        default:
+            return Fail(ERROR_INVALID_GW_COMMAND, static_cast<HWND>(nullptr));
+    }
+}
+
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
+    const Window* dialog = FindWindowRecord(hDlg);
+    if (dialog == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
+    }
+    // Only the dialog's own controls: a control's children are not the dialog's items.
+    for (const HWND child : dialog->children) {
+        if (FindWindowRecord(child)->id == nIDDlgItem) {
+            return child;
+        }
+    }
+    return Fail(ERROR_CONTROL_ID_NOT_FOUND, static_cast<HWND>(nullptr));
+}
+
+int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
+    const Window* window = FindWindowRecord(hWnd);
+    if (window == nullptr) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
+    }
+    if (lpClassName == nullptr || nMaxCount <= 0) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+    }
+    // Cut to the buffer and always terminated; the result counts the units copied.
+    const std::size_t length =
+        std::min<std::size_t>(window->className.size(), static_cast<std::size_t>(nMaxCount) - 1);
+    std::copy_n(window->className.data(), length, lpClassName);
+    lpClassName[length] = 0;
+    return static_cast<int>(length);
 }
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -13,7 +13,22 @@ void DeviceTest::SetUp() {
     ResetWorld();
 }
 
+namespace {
+
+std::vector<HWND>& TestWindows() {
+    static std::vector<HWND> windows;  // top-level, made on the test's thread
+    return windows;
+}
+
+}  // namespace
+
 void DeviceTest::TearDown() {
+    for (const HWND window : TestWindows()) {
+        if (IsWindow(window)) {
+            DestroyWindow(window);
+        }
+    }
+    TestWindows().clear();
     const std::string leaks = LeakReport();
     EXPECT_EQ(leaks, "") << "the test left handles open";
 }
@@ -71,6 +86,21 @@ void ClearRecordings() {
 }
 
 }  // namespace detail
+
+HWND CreateTestWindow(const WCHAR* className, HWND parent, const WCHAR* title, int id) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);  // fails harmlessly when this process has it already
+    if (parent != nullptr) {
+        return CreateWindowExW(0, className, title, WS_CHILD, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    }
+    const HWND window = CreateWindowExW(0, className, title, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                        nullptr, nullptr);
+    TestWindows().push_back(window);
+    return window;
+}
 
 std::vector<Delivery> Deliveries(UINT message) {
     Recordings& state = State();

@@ -138,6 +138,49 @@ bool PathsMayExceedMaxPath();
 bool ReadOnlyFilesRefuseWriting();
 DWORD Attributes(const WideString& path);
 
+// ---- Windows of the test's own -------------------------------------------------------------
+// A window made on the test's thread through the window manager itself: top-level (WS_POPUP)
+// without a parent, else a child control (WS_CHILD) with the identifier `id`. Its class is
+// registered on first use and behaves as DefWindowProc does. The top-level ones, and with them
+// their children, are destroyed when the test ends.
+HWND CreateTestWindow(const WCHAR* className, HWND parent, const WCHAR* title = TEXT(""),
+                      int id = 0);
+
+// ---- Window owners, enumerations and the device's identity ---------------------------------
+// The process that owns the recording windows: a peer process on the simulated device, the test
+// process itself under Wine. Create a recording window first.
+DWORD RecordingWindowProcess();
+
+// A process of its own (a peer on the simulated device, a real program under Wine) that owns
+// `count` hidden top-level windows of class `className`, created in that order, and no other
+// window it makes itself. It lives until EndWindowOwners or the next ResetWorld.
+struct WindowOwner {
+    DWORD processId = 0;
+    std::vector<HWND> windows;  // creation order
+};
+WindowOwner StartWindowOwner(const WCHAR* className, int count);
+void EndWindowOwners();
+
+// How many top-level window enumerations (EnumWindows) the test's thread has run since
+// ResetWorld; under Wine counted at the test program's import of the function.
+int WindowEnumerations();
+
+// Makes the platform report OS version `major`.0 and the platform type `platformType` (null: the
+// query fails). False where this cannot be arranged: desktop Windows reports its own version and
+// refuses the CE-only platform-type query.
+bool SetDeviceIdentity(DWORD major, const WCHAR* platformType);
+// Makes the next OS version query fail; false where this cannot be arranged (desktop Windows).
+bool FailNextVersionQuery();
+
+// ---- Libraries ------------------------------------------------------------------------------
+// Puts a test library at `path` (a registered library on the simulated device, a real DLL under
+// Wine), exporting "DllRegisterServer" when `registerEntry` is set. The library counts how often
+// it is loaded and how often that export is called.
+void InstallTestLibrary(const WCHAR* path, bool registerEntry);
+// Since ResetWorld, for the library installed at `path`.
+DWORD TestLibraryLoads(const WCHAR* path);
+DWORD TestLibraryRegistrations(const WCHAR* path);
+
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);
 WideString Wide(const char* ascii);

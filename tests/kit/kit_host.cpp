@@ -20,12 +20,20 @@ DWORD& WindowHost() {
     return processId;
 }
 
+std::vector<WindowOwner>& WindowOwners() {
+    static std::vector<WindowOwner> owners;
+    return owners;
+}
+
+constexpr char kRegisterServerExport[] = "DllRegisterServer";
+
 }  // namespace
 
 void ResetWorld() {
     sim::Reset();
     detail::ClearRecordings();
     WindowHost() = 0;
+    WindowOwners().clear();
     sim::ObserveEvents([](const sim::Event& event) {
         if (event.kind == sim::EventKind::MessageBox) {
             detail::RecordBox(Box{event.window, event.caption, event.text, event.flags, 0});
@@ -158,6 +166,71 @@ DWORD RunCloseProgram(const WCHAR* commandLine) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return exitCode;
+}
+
+DWORD RecordingWindowProcess() {
+    return WindowHost();
+}
+
+WindowOwner StartWindowOwner(const WCHAR* className, int count) {
+    WindowOwner owner;
+    owner.processId = sim::StartPeerProcess(TEXT("window owner"), [&] {
+        for (int i = 1; i <= count; ++i) {
+            const WideString title = Wide(std::to_string(i).c_str());
+            owner.windows.push_back(detail::CreateRecordingWindowHere(className, title.c_str()));
+        }
+    });
+    WindowOwners().push_back(owner);
+    return owner;
+}
+
+void EndWindowOwners() {
+    for (const WindowOwner& owner : WindowOwners()) {
+        sim::RunInProcess(owner.processId, [&] {
+            for (const HWND window : owner.windows) {
+                DestroyWindow(window);
+            }
+        });
+    }
+    WindowOwners().clear();
+}
+
+int WindowEnumerations() {
+    return sim::WindowEnumerations();
+}
+
+bool SetDeviceIdentity(DWORD major, const WCHAR* platformType) {
+    sim::SetOsVersion(major, 0);
+    sim::SetPlatformType(platformType);
+    return true;
+}
+
+bool FailNextVersionQuery() {
+    sim::FailNextVersionQuery();
+    return true;
+}
+
+void InstallTestLibrary(const WCHAR* path, bool registerEntry) {
+    // A device always has the folders libraries live in; a fresh simulated one may not.
+    const WideString file(path);
+    const std::size_t split = file.find_last_of(u'\\');
+    if (split != WideString::npos && split > 0 && !PathExists(file.substr(0, split))) {
+        MakeFolder(file.substr(0, split));
+    }
+    MakeFile(file, "test library");
+    std::vector<std::string> exports;
+    if (registerEntry) {
+        exports.emplace_back(kRegisterServerExport);
+    }
+    sim::RegisterLibrary(path, exports);
+}
+
+DWORD TestLibraryLoads(const WCHAR* path) {
+    return static_cast<DWORD>(sim::LibraryLoads(path));
+}
+
+DWORD TestLibraryRegistrations(const WCHAR* path) {
+    return static_cast<DWORD>(sim::ExportCalls(path, kRegisterServerExport));
 }
 
 }  // namespace kit

@@ -7,10 +7,14 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstring>
+#include <cwchar>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "kit/kit_internal.h"
+#include "kit/test_library.h"
 #include "observe/box_answerer.h"
 #include "support/compat.h"
 
@@ -36,6 +40,13 @@ std::set<ULONG_PTR> OpenHandleValues() {
 std::set<ULONG_PTR>& Baseline() {
     static std::set<ULONG_PTR> baseline;
     return baseline;
+}
+
+// The test libraries installed since ResetWorld: a loaded library holds no handle, so the report
+// looks for them by name.
+std::vector<WideString>& InstalledLibraries() {
+    static std::vector<WideString> libraries;
+    return libraries;
 }
 
 // A counted UTF-16 text as NtQueryObject returns it: length in bytes, capacity, pointer.
@@ -89,9 +100,13 @@ const OwnedKey kOwnedKeys[] = {
     {HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"},
 };
 
-const WCHAR* const kOwnedPaths[] = {
-    L"\\WrenfoldTest",         L"\\Korvessa.exe",          L"\\Preview",
-    L"\\Windows\\WCELOAD.EXE", L"\\Windows\\tdywater.gif", L"\\Windows\\stwater.gif"};
+const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
+                                    L"\\Korvessa.exe",
+                                    L"\\Preview",
+                                    L"\\Windows\\WCELOAD.EXE",
+                                    L"\\Windows\\tdywater.gif",
+                                    L"\\Windows\\stwater.gif",
+                                    L"\\Windows\\WrenfoldTestServer.dll"};
 
 // The stand-in programs a test may leave running (an installer told to hang, say).
 const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"Korvessa.exe", L"CloseKorvessa.exe"};
@@ -196,11 +211,90 @@ DWORD WINAPI WindowThread(LPVOID) {
     return 0;
 }
 
+// ---- Window owners ---------------------------------------------------------------------------
+
+struct RunningOwner {
+    DWORD processId;
+    DWORD threadId;
+};
+
+std::vector<RunningOwner>& WindowOwners() {
+    static std::vector<RunningOwner> owners;
+    return owners;
+}
+
+// ---- Counting enumerations --------------------------------------------------------------------
+
+using EnumWindowsFunction = BOOL(WINAPI*)(WNDENUMPROC, LPARAM);
+
+struct EnumerationCount {
+    EnumWindowsFunction real = nullptr;
+    std::atomic<DWORD> thread{0};  // the test's thread: the box thread enumerates all the time
+    std::atomic<int> count{0};
+};
+
+EnumerationCount& Enumerations() {
+    static EnumerationCount enumerations;
+    return enumerations;
+}
+
+BOOL WINAPI CountingEnumWindows(WNDENUMPROC callback, LPARAM value) {
+    EnumerationCount& enumerations = Enumerations();
+    if (GetCurrentThreadId() == enumerations.thread) {
+        ++enumerations.count;
+    }
+    return enumerations.real(callback, value);
+}
+
+// Points this program's import of EnumWindows, which the product and the kit share, at the
+// counting function.
+void CountEnumerations() {
+    const auto real = reinterpret_cast<EnumWindowsFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnumWindows")));
+    Enumerations().real = real;
+    auto* const image = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* const dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(image + module->FirstThunk);
+             slot->u1.Function != 0; ++slot) {
+            if (slot->u1.Function != reinterpret_cast<ULONG_PTR>(real)) {
+                continue;
+            }
+            DWORD protection = 0;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
+                           &protection);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(&CountingEnumWindows);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+        }
+    }
+}
+
+WideString FileNameOf(const WCHAR* path) {
+    const WCHAR* slash = wcsrchr(path, L'\\');
+    return slash == nullptr ? path : slash + 1;
+}
+
+DWORD LibraryMark(const WCHAR* path, const WCHAR* valueName) {
+    const WideString key = WideString(kTestLibraryMarkKey) + L"\\" + FileNameOf(path);
+    const StoredValue mark = GetValue(HKEY_CURRENT_USER, key.c_str(), valueName);
+    DWORD count = 0;
+    if (mark.present && mark.data.size() == sizeof count) {
+        std::memcpy(&count, mark.data.data(), sizeof count);
+    }
+    return count;
+}
+
 // Both kit threads start once per process, before the first baseline, so their handles and
 // GoogleTest's own trace thread are not charged to any test.
 void StartKitThreads() {
     static const bool started = [] {
         { SCOPED_TRACE("kit"); }
+        CountEnumerations();
         CreateThread(nullptr, 0, WindowThread, nullptr, 0, nullptr);
         while (ControlWindow() == nullptr) {
             Sleep(1);
@@ -220,6 +314,11 @@ void StartKitThreads() {
             CloseHandle(info.hThread);
             CloseHandle(info.hProcess);
         }
+        // And its first named object, which opens the session's object folder for good, and
+        // its first debug message (GoogleTest copies every failure and skip there), after which
+        // Wine keeps the debug output's mutex open.
+        CloseHandle(CreateEventW(nullptr, TRUE, FALSE, L"WrenfoldKitNamedObject"));
+        OutputDebugStringA("");
         return true;
     }();
     (void)started;
@@ -238,6 +337,7 @@ void ResetWorld() {
     SendMessageW(ControlWindow(), kDestroyAll, 0, 0);
     CloseApplication();
     EndStandInPrograms();
+    EndWindowOwners();
     for (const OwnedKey& owned : kOwnedKeys) {
         DeleteKeyTree(owned.root, owned.path);
     }
@@ -245,6 +345,9 @@ void ResetWorld() {
         RemoveTree(path);
     }
     detail::ClearRecordings();
+    InstalledLibraries().clear();
+    Enumerations().thread = GetCurrentThreadId();
+    Enumerations().count = 0;
     Baseline() = OpenHandleValues();
 }
 
@@ -254,6 +357,11 @@ std::string LeakReport() {
         if (Baseline().count(value) == 0) {
             report +=
                 (report.empty() ? "" : ", ") + DescribeHandle(reinterpret_cast<HANDLE>(value));
+        }
+    }
+    for (const WideString& library : InstalledLibraries()) {
+        if (GetModuleHandleW(library.c_str()) != nullptr) {
+            report += (report.empty() ? "library " : ", library ") + Narrow(library);
         }
     }
     return report;
@@ -397,6 +505,77 @@ DWORD RunCloseProgram(const WCHAR* commandLine) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     return exitCode;
+}
+
+DWORD RecordingWindowProcess() {
+    return GetCurrentProcessId();  // the kit's window thread is the test program's own
+}
+
+WindowOwner StartWindowOwner(const WCHAR* className, int count) {
+    WindowOwner owner;
+    // Set by the program once its windows are made. (WaitForInputIdle would do, but Wine keeps
+    // an event handle open for every call.)
+    static int started = 0;
+    const WideString readyName = L"WrenfoldWindowOwnerReady" + std::to_wstring(++started);
+    const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    const WideString line =
+        L"window_owner.exe " + std::to_wstring(count) + L" " + readyName + L" " + className;
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(L"" WRENFOLD_WINDOW_OWNER_PROGRAM, line.c_str(), 0, info)) {
+        ADD_FAILURE() << "the window owner did not start: error " << GetLastError();
+        CloseHandle(ready);
+        return owner;
+    }
+    owner.processId = info.dwProcessId;
+    WindowOwners().push_back(RunningOwner{info.dwProcessId, info.dwThreadId});
+    EXPECT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0) << "the window owner is not up";
+    CloseHandle(ready);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    for (int made = 1; made <= count; ++made) {
+        owner.windows.push_back(FindWindowW(className, std::to_wstring(made).c_str()));
+    }
+    return owner;
+}
+
+void EndWindowOwners() {
+    for (const RunningOwner& owner : WindowOwners()) {
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner.processId);
+        PostThreadMessageW(owner.threadId, WM_QUIT, 0, 0);
+        if (process != nullptr) {
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    WindowOwners().clear();
+}
+
+int WindowEnumerations() {
+    return Enumerations().count;
+}
+
+bool SetDeviceIdentity(DWORD /*major*/, const WCHAR* /*platformType*/) {
+    return false;
+}
+
+bool FailNextVersionQuery() {
+    return false;
+}
+
+void InstallTestLibrary(const WCHAR* path, bool registerEntry) {
+    const WCHAR* built =
+        registerEntry ? L"" WRENFOLD_LIBRARY_WITH_ENTRY : L"" WRENFOLD_LIBRARY_PLAIN;
+    ASSERT_TRUE(CopyFileW(built, path, FALSE))
+        << "error " << GetLastError() << " copying to " << Narrow(path);
+    InstalledLibraries().emplace_back(path);
+}
+
+DWORD TestLibraryLoads(const WCHAR* path) {
+    return LibraryMark(path, L"Loads");
+}
+
+DWORD TestLibraryRegistrations(const WCHAR* path) {
+    return LibraryMark(path, L"Registrations");
 }
 
 }  // namespace kit
