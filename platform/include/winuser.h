@@ -97,3 +97,8 @@ void WINAPI PostQuitMessage(int nExitCode);
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+// Drawing on the screen (GDI): the screen's device context and filling with a brush.
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
