@@ -118,9 +118,9 @@ void ClearFills();
 void FailNextBrushCreation();
 
 // Writes what `dc` draws on (the screen, or the bitmap selected into a memory device context)
-// to `path` on the host as a PNG picture. False when `dc` is no device context or the file
-// cannot be written.
-bool WritePicture(HDC dc, const std::string& path);
+// to `path` on the host as a PNG picture, each pixel as a square of `scale` x `scale` (1 to 16).
+// False when `dc` is no device context, the scale is out of range or the file cannot be written.
+bool WritePicture(HDC dc, const std::string& path, int scale = 1);
 
 // ---- Event log ------------------------------------------------------------------------------
 

@@ -22,6 +22,7 @@ constexpr int kFreshScreenHeight = 320;
 constexpr int kStandardDensity = 96;
 // A bitmap larger than this is refused as if memory had run out.
 constexpr long long kMostPixels = 1LL << 26;
+constexpr int kLargestPictureScale = 16;
 
 struct Canvas {
     Canvas(int columns, int rows, bool firstRowAtBottom)
@@ -95,7 +96,7 @@ ULONG_PTR NewHandleValue() {
 }
 
 HGDIOBJ AddObject(GdiObject object) {
-    const auto handle = reinterpret_cast<HGDIOBJ>(NewHandleValue());
+    auto* const handle = reinterpret_cast<HGDIOBJ>(NewHandleValue());
     State().objects.emplace(handle, std::move(object));
     return handle;
 }
@@ -118,7 +119,7 @@ HDC AddContext(bool memory) {
     if (memory) {
         context.bitmap = gdi.defaultBitmap;
     }
-    const auto handle = reinterpret_cast<HDC>(NewHandleValue());
+    auto* const handle = reinterpret_cast<HDC>(NewHandleValue());
     gdi.contexts.emplace(handle, context);
     return handle;
 }
@@ -270,23 +271,23 @@ void FailNextBrushCreation() {
     State().failNextBrush = true;
 }
 
-bool WritePicture(HDC dc, const std::string& path) {
+bool WritePicture(HDC dc, const std::string& path, int scale) {
     const DeviceContext* context = FindContext(dc);
     Canvas* canvas = context != nullptr ? CanvasOf(*context) : nullptr;
-    if (canvas == nullptr) {
+    if (canvas == nullptr || scale < 1 || scale > kLargestPictureScale) {
         return false;
     }
     std::vector<std::uint8_t> rgb;
-    rgb.reserve(canvas->words.size() * 3);
-    for (int y = 0; y < canvas->height; ++y) {
-        for (int x = 0; x < canvas->width; ++x) {
-            const COLORREF color = ToColor(canvas->At(x, y));
+    rgb.reserve(canvas->words.size() * 3 * static_cast<std::size_t>(scale * scale));
+    for (int y = 0; y < canvas->height * scale; ++y) {
+        for (int x = 0; x < canvas->width * scale; ++x) {
+            const COLORREF color = ToColor(canvas->At(x / scale, y / scale));
             rgb.push_back(GetRValue(color));
             rgb.push_back(GetGValue(color));
             rgb.push_back(GetBValue(color));
         }
     }
-    const std::string png = detail::EncodePng(canvas->width, canvas->height, rgb);
+    const std::string png = detail::EncodePng(canvas->width * scale, canvas->height * scale, rgb);
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(png.data(), static_cast<std::streamsize>(png.size()));
     return static_cast<bool>(file);
@@ -487,7 +488,7 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
     }
     State().fills.push_back(
         sim::Fill{hDC, *lprc, hbr, brush != nullptr ? brush->color : CLR_INVALID, OpenBrushes()});
-    if (context == nullptr) {
+    if (context == nullptr || brush == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, 0);
     }
     if (Canvas* canvas = CanvasOf(*context)) {
