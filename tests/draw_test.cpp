@@ -202,7 +202,7 @@ TEST_F(Draw, ABottomAboveTheTopStillRunsTheBands) {
               Bands(0, 25, {RGB(255, 0, 0), RGB(191, 0, 63), RGB(127, 0, 127), RGB(63, 0, 191)}));
 }
 
-TEST_F(Draw, ARectangleWithoutHeightStillRunsTheBands) {
+TEST_F(Draw, ARectangleWithoutHeightPaintsNothingAndKeepsNothing) {
     const Canvas canvas(kCanvasWidth, kCanvasHeight, kBackground);
     ASSERT_TRUE(canvas.ready());
     const int objects = kit::GdiObjects();
@@ -211,16 +211,6 @@ TEST_F(Draw, ARectangleWithoutHeightStillRunsTheBands) {
     EXPECT_EQ(kit::GdiObjects(), objects);
     for (int y = 0; y < kCanvasHeight; ++y) {
         EXPECT_EQ(Spans(canvas, y), kUntouched) << "row " << y;
-    }
-    std::vector<kit::Fill> fills;
-    if (!kit::RecordedFills(fills)) {
-        GTEST_SKIP() << "this build keeps no record of the fills";
-    }
-    ASSERT_EQ(fills.size(), 4u);
-    for (std::size_t band = 0; band < fills.size(); ++band) {
-        EXPECT_EQ(fills[band].rect.left, static_cast<LONG>(band * 25));
-        EXPECT_EQ(fills[band].rect.top, kMiddleRow);
-        EXPECT_EQ(fills[band].rect.bottom, kMiddleRow);
     }
 }
 
@@ -240,20 +230,47 @@ TEST_F(Draw, WhatWasSelectedIsSelectedAgainAndNoBrushStays) {
     EXPECT_EQ(kit::GdiObjects(), objects) << "every band's brush deleted";
     SelectObject(canvas.dc(), original);
     DeleteObject(own);
+}
 
+// What the pixels cannot show: a brush of the band's own colour for every band, even one that
+// paints nothing, and never more than one of them at a time.
+TEST_F(Draw, EveryBandFillsWithABrushOfItsOwn) {
     std::vector<kit::Fill> fills;
     if (!kit::RecordedFills(fills)) {
         GTEST_SKIP() << "this build keeps no record of the fills";
     }
-    const COLORREF levels[] = {0, 30, 61, 91, 122, 153, 183, 214, 244};
+    const Canvas canvas(kCanvasWidth, kCanvasHeight, kBackground);
+    ASSERT_TRUE(canvas.ready());
+    const HBRUSH own = CreateSolidBrush(RGB(9, 9, 9));
+    const HGDIOBJ original = SelectObject(canvas.dc(), own);
+
+    FillBandedGradient(canvas.dc(), RECT{0, kTop, 100, kBottom}, kBlack, kWhite, 8);
+    ASSERT_TRUE(kit::RecordedFills(fills));
+    const int levels[] = {0, 30, 61, 91, 122, 153, 183, 214, 244};
     ASSERT_EQ(fills.size(), 9u);
     for (std::size_t band = 0; band < fills.size(); ++band) {
         SCOPED_TRACE(testing::Message() << "band " << band);
-        EXPECT_EQ(fills[band].color, Grey(static_cast<int>(levels[band])));
+        EXPECT_EQ(fills[band].color, Grey(levels[band]));
         EXPECT_EQ(fills[band].brushesOpen, 2) << "the caller's brush and this band's alone";
         EXPECT_EQ(fills[band].rect.left, static_cast<LONG>(band * 12));
         EXPECT_EQ(fills[band].rect.right, static_cast<LONG>(band * 12 + 12));
     }
+
+    // A rectangle without height paints nothing, but every band still takes its brush.
+    FillBandedGradient(canvas.dc(), RECT{0, kMiddleRow, 100, kMiddleRow}, kRed, kBlue, 4);
+    ASSERT_TRUE(kit::RecordedFills(fills));
+    const COLORREF colors[] = {RGB(255, 0, 0), RGB(191, 0, 63), RGB(127, 0, 127), RGB(63, 0, 191)};
+    ASSERT_EQ(fills.size(), 9u + 4u);
+    for (std::size_t band = 0; band < 4; ++band) {
+        SCOPED_TRACE(testing::Message() << "band " << band << " without height");
+        const kit::Fill& fill = fills[9 + band];
+        EXPECT_EQ(fill.color, colors[band]);
+        EXPECT_EQ(fill.rect.left, static_cast<LONG>(band * 25));
+        EXPECT_EQ(fill.rect.top, kMiddleRow);
+        EXPECT_EQ(fill.rect.bottom, kMiddleRow);
+    }
+    SelectObject(canvas.dc(), original);
+    DeleteObject(own);
 }
 
 // The band whose brush could not be made is still filled, with no brush of its own, so the
