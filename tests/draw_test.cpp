@@ -269,8 +269,27 @@ TEST_F(Draw, EveryBandFillsWithABrushOfItsOwn) {
         EXPECT_EQ(fill.rect.top, kMiddleRow);
         EXPECT_EQ(fill.rect.bottom, kMiddleRow);
     }
+
+    // Across the whole coordinate range: bands 2147483647 wide, the third one stopped at the end.
+    FillBandedGradient(canvas.dc(), RECT{INT_MIN, kTop, INT_MAX, kBottom}, kBlack, kWhite, 2);
+    ASSERT_TRUE(kit::RecordedFills(fills));
+    ASSERT_EQ(fills.size(), 9u + 4u + 3u);
+    EXPECT_EQ(fills[13].rect.left, INT_MIN);
+    EXPECT_EQ(fills[14].rect.left, -1);
+    EXPECT_EQ(fills[15].rect.left, INT_MAX - 1);
+    EXPECT_EQ(fills[15].rect.right, INT_MAX);
     SelectObject(canvas.dc(), original);
     DeleteObject(own);
+}
+
+// A rectangle across the whole coordinate range is wider than a 32-bit width holds: its bands
+// still run, and a last band reaching past the range stops at its end.
+TEST_F(Draw, BandsAcrossTheWholeCoordinateRange) {
+    const Canvas canvas(kCanvasWidth, kCanvasHeight, kBackground);
+    ASSERT_TRUE(canvas.ready());
+    const RECT rect{INT_MIN, kTop, INT_MAX, kBottom};
+    FillBandedGradient(canvas.dc(), rect, kBlack, kWhite, 2);
+    EXPECT_EQ(Spans(canvas, kMiddleRow), (std::vector<Span>{Span{0, kCanvasWidth, Grey(127)}}));
 }
 
 // The band whose brush could not be made is still filled, with no brush of its own, so the
