@@ -119,6 +119,37 @@ void FailNextVersionQuery();
 // The host folder that holds the device's file system ("\" on the device); fresh after Reset.
 std::string FileSystemRoot();
 
+// ---- Graphics -------------------------------------------------------------------------------
+
+// The screen that GetDC draws on: its size in pixels and its logical pixels per inch along the
+// width and the height, as GetDeviceCaps reports them for every device context. A fresh device
+// has a black screen of 240 x 320 at 96 both ways. A new size gives a new, black screen.
+void SetScreenSize(int width, int height);
+void SetScreenDensity(int horizontal, int vertical);
+
+// One FillRect call, as the caller made it.
+struct Fill {
+    HDC dc = nullptr;
+    RECT rect{};             // as passed, before the device orders and clips it
+    HBRUSH brush = nullptr;  // as passed
+    // The colour the brush was created with (bits 24 to 31 included), or that of the brush
+    // selected into the device context when the one passed is no brush.
+    COLORREF color = CLR_INVALID;
+    int brushesOpen = 0;  // brushes created and not yet deleted at that moment
+};
+
+// Every FillRect since the last Reset or ClearFills, in order.
+const std::vector<Fill>& Fills();
+void ClearFills();
+
+// The next CreateSolidBrush fails and returns NULL.
+void FailNextBrushCreation();
+
+// Writes what `dc` draws on (the screen, or the bitmap selected into a memory device context)
+// to `path` on the host as a PNG picture, each pixel as a square of `scale` x `scale` (1 to 16).
+// False when `dc` is no device context, the scale is out of range or the file cannot be written.
+bool WritePicture(HDC dc, const std::string& path, int scale = 1);
+
 // ---- Event log ------------------------------------------------------------------------------
 
 enum class EventKind {

@@ -2,7 +2,7 @@
 # Installs, on a Debian machine, whatever the builds and tests need and is not there yet.
 # With --host-only, just what the host build needs.
 set -eu
-packages="cmake g++ make googletest libgtest-dev"
+packages="cmake g++ make googletest libgtest-dev zlib1g-dev"
 if [ "${1:-}" != "--host-only" ]; then
     packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
       libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix

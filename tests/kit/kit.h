@@ -181,6 +181,24 @@ void InstallTestLibrary(const WCHAR* path, bool registerEntry);
 DWORD TestLibraryLoads(const WCHAR* path);
 DWORD TestLibraryRegistrations(const WCHAR* path);
 
+// ---- Drawing --------------------------------------------------------------------------------
+// GDI objects the process holds now: brushes, bitmaps and device contexts.
+int GdiObjects();
+// Sets the screen's logical pixels per inch; false where the build cannot.
+bool SetScreenDensity(int horizontal, int vertical);
+// Makes the next CreateSolidBrush fail; false where the build cannot.
+bool FailNextBrushCreation();
+
+// One FillRect call: the rectangle passed, the colour of the brush passed, and the brushes that
+// were open at that moment.
+struct Fill {
+    RECT rect{};
+    COLORREF color = 0;
+    int brushesOpen = 0;
+};
+// The FillRect calls since ResetWorld, in order; false where the build keeps no record.
+bool RecordedFills(std::vector<Fill>& fills);
+
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);
 WideString Wide(const char* ascii);

@@ -233,4 +233,27 @@ DWORD TestLibraryRegistrations(const WCHAR* path) {
     return static_cast<DWORD>(sim::ExportCalls(path, kRegisterServerExport));
 }
 
+int GdiObjects() {
+    return sim::OpenHandles(sim::HandleKind::GdiObject) +
+           sim::OpenHandles(sim::HandleKind::DeviceContext);
+}
+
+bool SetScreenDensity(int horizontal, int vertical) {
+    sim::SetScreenDensity(horizontal, vertical);
+    return true;
+}
+
+bool FailNextBrushCreation() {
+    sim::FailNextBrushCreation();
+    return true;
+}
+
+bool RecordedFills(std::vector<Fill>& fills) {
+    fills.clear();
+    for (const sim::Fill& fill : sim::Fills()) {
+        fills.push_back(Fill{fill.rect, fill.color, fill.brushesOpen});
+    }
+    return true;
+}
+
 }  // namespace kit

@@ -578,4 +578,34 @@ DWORD TestLibraryRegistrations(const WCHAR* path) {
     return LibraryMark(path, L"Registrations");
 }
 
+// Wine's GetGuiResources is a stub that answers 0. Wine also takes a handle's table index
+// alone as the handle, so there the live objects are found by probing the indices.
+int GdiObjects() {
+    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (reported != 0) {
+        return static_cast<int>(reported);
+    }
+    constexpr ULONG_PTR kHandleTableSize = 0x10000;
+    int count = 0;
+    for (ULONG_PTR index = 1; index < kHandleTableSize; ++index) {
+        count += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0 ? 1 : 0;
+    }
+    return count;
+}
+
+// The platform reads the density once, when a process starts, and a process that has not
+// declared itself aware of the density is told 96 whatever the setting.
+bool SetScreenDensity(int /*horizontal*/, int /*vertical*/) {
+    return false;
+}
+
+bool FailNextBrushCreation() {
+    return false;
+}
+
+bool RecordedFills(std::vector<Fill>& fills) {
+    fills.clear();
+    return false;
+}
+
 }  // namespace kit

@@ -1,10 +1,12 @@
 // Plays the Korvessa package's life on the simulated device, as the CAB installer would call the
 // hooks, and prints what each step did on the device: boxes, messages, pauses, processes and
-// files. Usage: demo [--list] [scenario ...]; with no scenario, all of them in order.
+// files. Usage: demo [--list] [--pictures FOLDER] [scenario ...]; with no scenario, all of them
+// in order. The pictures the drawing helpers paint go to FOLDER (build/pictures by default).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "setup/hooks.h"
 #include "sim.h"
 #include "standin/korvessa_app.h"
+#include "support/draw.h"
 #include "support/korvessa.h"
 
 // The close program's entry, as the host build names it.
@@ -256,6 +259,96 @@ void Uninstall() {
     DestroyWindow(installer);
 }
 
+// ---- Pictures ------------------------------------------------------------------------------
+
+std::string& PictureFolder() {
+    static std::string folder = "build/pictures";
+    return folder;
+}
+
+// The gradient cases, each 100 wide on a canvas 20 wider, so that a band reaching past the
+// rectangle's right edge shows against the background; a strip below marks the rectangle.
+struct Gradient {
+    const char* file;
+    const char* title;
+    COLORREF start;
+    COLORREF end;
+    int bandCount;
+};
+
+const Gradient kGradients[] = {
+    {"gradient-black-to-white.png", "Black to white in 10 bands", RGB(0, 0, 0), RGB(255, 255, 255),
+     10},
+    {"gradient-red-to-blue.png", "Red to blue in 4 bands", RGB(255, 0, 0), RGB(0, 0, 255), 4},
+    {"gradient-8-bands.png", "Black to white in 8 bands: 12 wide, so 9 of them", RGB(0, 0, 0),
+     RGB(255, 255, 255), 8},
+};
+
+constexpr int kGradientWidth = 100;
+constexpr int kCanvasWidth = 120;
+constexpr int kGradientHeight = 24;
+constexpr int kCanvasHeight = 30;
+constexpr int kPictureScale = 3;
+constexpr COLORREF kCanvasBackground = RGB(0, 128, 128);
+constexpr COLORREF kMark = RGB(255, 255, 255);
+
+// Colours as a person reads them: red, green, blue.
+std::string Hex(COLORREF color) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", GetRValue(color), GetGValue(color),
+                  GetBValue(color));
+    return text;
+}
+
+void Fill(HDC dc, const RECT& rect, COLORREF color) {
+    const HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void DrawGradient(const Gradient& gradient) {
+    std::printf("  %s\n    FillBandedGradient from %s to %s in %d bands:\n", gradient.title,
+                Hex(gradient.start).c_str(), Hex(gradient.end).c_str(), gradient.bandCount);
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, kCanvasWidth, kCanvasHeight);
+    const HGDIOBJ previous = SelectObject(dc, bitmap);
+    Fill(dc, RECT{0, 0, kCanvasWidth, kCanvasHeight}, kCanvasBackground);
+    Fill(dc, RECT{0, kGradientHeight + 2, kGradientWidth, kCanvasHeight}, kMark);
+
+    sim::ClearFills();
+    const RECT rect{0, 0, kGradientWidth, kGradientHeight};
+    FillBandedGradient(dc, rect, gradient.start, gradient.end, gradient.bandCount);
+    for (const sim::Fill& fill : sim::Fills()) {
+        std::printf("      band x %3d to %3d: %s (red %3u, green %3u, blue %3u)%s\n",
+                    static_cast<int>(fill.rect.left), static_cast<int>(fill.rect.right),
+                    Hex(fill.color).c_str(), GetRValue(fill.color), GetGValue(fill.color),
+                    GetBValue(fill.color),
+                    fill.rect.right > rect.right ? ", past the right edge" : "");
+    }
+
+    const std::string path = PictureFolder() + "/" + gradient.file;
+    const bool written = sim::WritePicture(dc, path, kPictureScale);
+    std::printf("    => %s %s\n", written ? "picture" : "could not write", path.c_str());
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+void Gradients() {
+    sim::Reset();
+    std::error_code error;
+    std::filesystem::create_directories(PictureFolder(), error);
+    std::printf(
+        "  Each gradient fills a rectangle of %d x %d on a canvas of %d x %d (teal); the white\n"
+        "  strip below marks the rectangle's width. Pictures are %d times enlarged.\n",
+        kGradientWidth, kGradientHeight, kCanvasWidth, kCanvasHeight, kPictureScale);
+    for (const Gradient& gradient : kGradients) {
+        DrawGradient(gradient);
+    }
+}
+
 struct Scenario {
     const char* name;
     const char* title;
@@ -267,6 +360,7 @@ const Scenario kScenarios[] = {
     {"install", "Installing over a running copy", Install},
     {"close", "Closing Korvessa with CloseKorvessa", Close},
     {"uninstall", "Removing Korvessa", Uninstall},
+    {"gradients", "Drawing gradients", Gradients},
 };
 
 }  // namespace
@@ -274,6 +368,10 @@ const Scenario kScenarios[] = {
 int main(int argc, char** argv) {
     std::vector<const Scenario*> chosen;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pictures") == 0 && i + 1 < argc) {
+            PictureFolder() = argv[++i];
+            continue;
+        }
         if (std::strcmp(argv[i], "--list") == 0) {
             for (const Scenario& scenario : kScenarios) {
                 std::printf("%-16s %s\n", scenario.name, scenario.title);
