@@ -380,6 +380,19 @@ bool ReadOnlyFilesRefuseWriting() {
     return refuses;
 }
 
+// Real Windows offers no way to make these fail on request.
+bool FailNextAllocation() {
+    return false;
+}
+
+bool FailNextFileRead() {
+    return false;
+}
+
+bool FailNextFileWrite() {
+    return false;
+}
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     CreateRequest request{className, title, nullptr};
     SendMessageW(ControlWindow(), kCreateRequest, 0, reinterpret_cast<LPARAM>(&request));
