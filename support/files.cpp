@@ -82,6 +82,8 @@ BOOL ScrambleStream(FILE* source, FILE* target, BYTE* block) {
 
 }  // namespace
 
+// Paths come by value, as the interface has them: each function works on its own copy.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 BYTE* ReadWholeFile(WideString path, DWORD& size) {
     size = 0;
     const HANDLE file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -107,6 +109,7 @@ BYTE* ReadWholeFile(WideString path, DWORD& size) {
     return buffer;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 BYTE* ReadFileHead(WideString path, DWORD& size) {
     const DWORD wanted = size;
     size = 0;
@@ -128,6 +131,7 @@ BYTE* ReadFileHead(WideString path, DWORD& size) {
     return buffer;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void WriteWholeFile(WideString path, const void* data, DWORD size) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_FLAG_WRITE_THROUGH, nullptr);

@@ -291,6 +291,9 @@ void StartKitThreads() {
         CreateThread(nullptr, 0, BoxThread, nullptr, 0, nullptr);
         // The process's first box sets up fonts and the like for good; the box thread answers it.
         MessageBoxW(nullptr, L"The test kit is ready.", L"Wrenfold tests", MB_ICONEXCLAMATION);
+        // GoogleTest writes every failure and skip as debug output too; the first opens the
+        // debug-output mutex for good.
+        OutputDebugStringA("");
         // So do its first file operations and its first child process.
         CreateDirectoryW(L"\\WrenfoldTest", nullptr);
         MakeFile(L"\\WrenfoldTest\\kit", "kit", FILE_ATTRIBUTE_READONLY);
