@@ -13,7 +13,8 @@ namespace {
 constexpr DWORD kFolderArrayUnits = 256;
 constexpr std::size_t kCopyBlockBytes = 4096;
 constexpr std::size_t kKeyBytes = 64;
-constexpr DWORD kTooLargeToTerminate = 0xFFFFFFFF;  // size + 1 would wrap to 0
+// Size + 1 would wrap to 0; it is also what a failed size query returns.
+constexpr DWORD kTooLargeToTerminate = INVALID_FILE_SIZE;
 
 // Changing a byte of the key makes every file scrambled before unreadable.
 constexpr BYTE kScrambleKey[kKeyBytes] = {
@@ -26,8 +27,8 @@ constexpr BYTE kScrambleKey[kKeyBytes] = {
 // 4096 is a multiple of 64, so a block's position k is file offset k modulo 64 in every block.
 static_assert(kCopyBlockBytes % kKeyBytes == 0, "key rows must tile the copy block");
 
-HANDLE OpenForReading(const WideString& path, DWORD share) {
-    return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+HANDLE OpenForReading(LPCWSTR path, DWORD share) {
+    return CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 // Only the low half of the size counts; the high half is fetched so that the low half stays
@@ -86,7 +87,7 @@ BOOL ScrambleStream(FILE* source, FILE* target, BYTE* block) {
 // NOLINTNEXTLINE(performance-unnecessary-value-param)
 BYTE* ReadWholeFile(WideString path, DWORD& size) {
     size = 0;
-    const HANDLE file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const HANDLE file = OpenForReading(path.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -113,7 +114,7 @@ BYTE* ReadWholeFile(WideString path, DWORD& size) {
 BYTE* ReadFileHead(WideString path, DWORD& size) {
     const DWORD wanted = size;
     size = 0;
-    const HANDLE file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const HANDLE file = OpenForReading(path.c_str(), FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
@@ -155,8 +156,7 @@ BOOL IsFileTimeZero(const FILETIME& time) {
 
 void GetFileWriteTime(LPCWSTR path, FILETIME& time) {
     ClearFileTime(time);
-    const HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE file = OpenForReading(path, FILE_SHARE_READ);
     if (file == INVALID_HANDLE_VALUE) {
         return;
     }

@@ -20,7 +20,8 @@ BYTE* ReadWholeFile(WideString path, DWORD& size);
 
 // At most `size` bytes from the start of the file, in a fresh buffer of that many bytes (no
 // terminating zero); `size` becomes the count read. Null with size 0 for a file that cannot be
-// opened, an empty file or a failed allocation.
+// opened, an empty file or a failed allocation. Asked for 0 bytes of a file that has some, it
+// returns what the heap gives for 0 bytes (the caller still frees it) and size 0.
 BYTE* ReadFileHead(WideString path, DWORD& size);
 
 // Replaces the file (created, or cut to length 0) with `size` bytes of `data`, written through
