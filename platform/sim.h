@@ -57,6 +57,7 @@ void FailNextRegistryCall(RegistryCall call, LONG code);
 // ---- Time -----------------------------------------------------------------------------------
 
 // Milliseconds since the device was reset. Sleep and timed waits advance it and return at once.
+// The calendar clock (GetSystemTime) moves with it from 2004-06-15 09:30:00.000 UTC at reset.
 DWORD Now();
 
 // ---- Message boxes --------------------------------------------------------------------------
@@ -117,7 +118,18 @@ void FailNextVersionQuery();
 // ---- Files ----------------------------------------------------------------------------------
 
 // The host folder that holds the device's file system ("\" on the device); fresh after Reset.
+// It is made in the host's temporary folder, which TMPDIR chooses (e.g. /dev/shm for speed).
 std::string FileSystemRoot();
+
+enum class FileCall {
+    Read,
+    Write,
+};
+
+// The next read or write of a file's data fails with `error` and moves nothing: a ReadFile or
+// WriteFile call, or a stream filling or emptying its buffer (fread, fwrite, fflush, fclose),
+// which then sets the stream's error indicator.
+void FailNextFileCall(FileCall call, DWORD error);
 
 // ---- Graphics -------------------------------------------------------------------------------
 
@@ -149,6 +161,12 @@ void FailNextBrushCreation();
 // to `path` on the host as a PNG picture, each pixel as a square of `scale` x `scale` (1 to 16).
 // False when `dc` is no device context, the scale is out of range or the file cannot be written.
 bool WritePicture(HDC dc, const std::string& path, int scale = 1);
+
+// ---- Heap -----------------------------------------------------------------------------------
+
+// The next malloc that the program's own code makes returns null. Takes effect only in programs
+// linked with the heap hook (the wrenfold_heap_faults target), which routes their malloc here.
+void FailNextAllocation();
 
 // ---- Event log ------------------------------------------------------------------------------
 

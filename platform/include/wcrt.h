@@ -2,6 +2,8 @@
 // host's 32-bit wchar_t, so these are overloads for WCHAR (char16_t); they never reach glibc.
 #pragma once
 
+#include <cstdio>
+
 #include "windef.h"
 
 std::size_t wcslen(const WCHAR* s);
@@ -16,3 +18,14 @@ const WCHAR* wcschr(const WCHAR* s, WCHAR c);
 WCHAR* wcschr(WCHAR* s, WCHAR c);
 const WCHAR* wcsrchr(const WCHAR* s, WCHAR c);
 WCHAR* wcsrchr(WCHAR* s, WCHAR c);
+
+// Integer to text in radix 2 to 36, digits then lowercase letters, no leading zeros. _itow writes
+// a minus sign only in radix 10; in any other radix it writes the value as unsigned 32 bits.
+// `buffer` takes up to 33 units with the terminating zero. An invalid radix writes "".
+WCHAR* _itow(int value, WCHAR* buffer, int radix);
+WCHAR* _ultow(unsigned long value, WCHAR* buffer, int radix);
+
+// The runtime's streams over the device's files: a real FILE, for the host's fread, fwrite,
+// feof, ferror and fclose. Binary modes only ("rb", "wb", "ab", with or without "+"): text
+// mode's CR-LF translation is not modelled, so a text-mode open fails with EINVAL.
+FILE* _wfopen(const WCHAR* filename, const WCHAR* mode);

@@ -55,6 +55,7 @@ void Reset() {
     detail::ResetSystem();
     detail::ResetGdi();
     detail::ResetTextConversion();
+    detail::ResetHeap();
     State() = Device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
 }
 

@@ -49,6 +49,18 @@ FileSystem& State() {
     return fileSystem;
 }
 
+// Pending faults by kind of call (0: none). Plain data, so a stream that a program leaves open
+// can still be flushed at its exit.
+struct FileFaults {
+    DWORD read = 0;
+    DWORD write = 0;
+};
+
+FileFaults& Faults() {
+    static FileFaults faults;
+    return faults;
+}
+
 const fs::path& Root() {
     FileSystem& state = State();
     if (state.root.empty()) {
@@ -305,6 +317,7 @@ void ResetFiles() {
     }
     state.attributes.clear();
     state.searches.clear();
+    Faults() = FileFaults();
     // Open files are kernel objects; the handle table drops them.
 }
 
@@ -327,28 +340,29 @@ WideString PathKey(const WCHAR* path) {
 }  // namespace detail
 }  // namespace sim
 
-HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
-                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                          HANDLE /*hTemplateFile*/) {
+namespace {
+
+// CreateFileW without the handle: the checks and the opening that a stream's open shares.
+std::shared_ptr<OpenFile> OpenDeviceFile(LPCWSTR path, DWORD access, DWORD share, DWORD disposition,
+                                         DWORD flagsAndAttributes) {
     Resolved resolved;
     DWORD error = ERROR_SUCCESS;
-    if (!Resolve(lpFileName, resolved, error)) {
-        return Fail(error, INVALID_HANDLE_VALUE);
+    if (!Resolve(path, resolved, error)) {
+        return Fail(error, nullptr);
     }
     if (!resolved.parentExists) {
-        return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+        return Fail(ERROR_PATH_NOT_FOUND, nullptr);
     }
     if (resolved.directory) {
-        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+        return Fail(ERROR_ACCESS_DENIED, nullptr);
     }
-    const bool writes = (dwDesiredAccess & GENERIC_WRITE) != 0;
+    const bool writes = (access & GENERIC_WRITE) != 0;
     const bool readOnly = (StoredAttributes(resolved.key) & FILE_ATTRIBUTE_READONLY) != 0;
     bool truncate = false;
-    switch (dwCreationDisposition) {
+    switch (disposition) {
         case CREATE_NEW:
             if (resolved.exists) {
-                return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+                return Fail(ERROR_FILE_EXISTS, nullptr);
             }
             break;
         case CREATE_ALWAYS:
@@ -356,47 +370,86 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
             break;
         case OPEN_EXISTING:
             if (!resolved.exists) {
-                return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+                return Fail(ERROR_FILE_NOT_FOUND, nullptr);
             }
             break;
         case OPEN_ALWAYS:
             break;
         case TRUNCATE_EXISTING:
             if (!resolved.exists) {
-                return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+                return Fail(ERROR_FILE_NOT_FOUND, nullptr);
             }
             if (!writes) {
-                return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+                return Fail(ERROR_INVALID_PARAMETER, nullptr);
             }
             truncate = true;
             break;
         default:
-            return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+            return Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     if (resolved.exists && readOnly && (writes || truncate)) {
-        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+        return Fail(ERROR_ACCESS_DENIED, nullptr);
     }
     if (resolved.exists && (writes || truncate) && sim::detail::IsRunningProgram(resolved.key)) {
-        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);  // a running program's file
+        return Fail(ERROR_SHARING_VIOLATION, nullptr);  // a running program's file
     }
-    if (!SharingAllows(resolved.key, dwDesiredAccess, dwShareMode)) {
-        return Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+    if (!SharingAllows(resolved.key, access, share)) {
+        return Fail(ERROR_SHARING_VIOLATION, nullptr);
     }
     const int fd = open(resolved.host.c_str(), O_RDWR | O_CREAT | (truncate ? O_TRUNC : 0), 0644);
     if (fd < 0) {
-        return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+        return Fail(ERROR_ACCESS_DENIED, nullptr);
     }
     if (!resolved.exists) {
         State().attributes[resolved.key] =
-            (dwFlagsAndAttributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+            (flagsAndAttributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE;
     }
-    const HANDLE handle = sim::detail::AddKernelHandle(
-        std::make_shared<OpenFile>(resolved.key, fd, dwDesiredAccess, dwShareMode));
-    SetLastError(resolved.exists && (dwCreationDisposition == CREATE_ALWAYS ||
-                                     dwCreationDisposition == OPEN_ALWAYS)
+    SetLastError(resolved.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
-    return handle;
+    return std::make_shared<OpenFile>(resolved.key, fd, access, share);
+}
+
+// Takes the pending fault of that kind, if any.
+bool TakeFault(DWORD& pending, DWORD& error) {
+    error = pending;
+    pending = 0;
+    return error != 0;
+}
+
+}  // namespace
+
+namespace sim {
+
+void FailNextFileCall(FileCall call, DWORD error) {
+    (call == FileCall::Read ? Faults().read : Faults().write) = error;
+}
+
+namespace detail {
+
+std::shared_ptr<KernelObject> OpenFileObject(const WCHAR* path, DWORD access, DWORD share,
+                                             DWORD disposition) {
+    return OpenDeviceFile(path, access, share, disposition, 0);
+}
+
+int HostDescriptor(const KernelObject& file) {
+    return dynamic_cast<const OpenFile&>(file).fd;
+}
+
+bool TakeFileFault(FileCall call, DWORD& error) {
+    return TakeFault(call == FileCall::Read ? Faults().read : Faults().write, error);
+}
+
+}  // namespace detail
+}  // namespace sim
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                          DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                          HANDLE /*hTemplateFile*/) {
+    auto file = OpenDeviceFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                               dwFlagsAndAttributes);
+    return file ? sim::detail::AddKernelHandle(std::move(file)) : INVALID_HANDLE_VALUE;
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
@@ -411,6 +464,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     *lpNumberOfBytesRead = 0;
     if ((file->access & GENERIC_READ) == 0) {
         return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    DWORD fault = ERROR_SUCCESS;
+    if (TakeFault(Faults().read, fault)) {
+        return Fail(fault, FALSE);
     }
     const ssize_t count = read(file->fd, lpBuffer, nNumberOfBytesToRead);
     if (count < 0) {
@@ -431,6 +488,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     }
     if ((file->access & GENERIC_WRITE) == 0) {
         return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    DWORD fault = ERROR_SUCCESS;
+    if (TakeFault(Faults().write, fault)) {
+        return Fail(fault, FALSE);
     }
     const ssize_t count = write(file->fd, lpBuffer, nNumberOfBytesToWrite);
     if (count < 0) {
@@ -454,6 +515,57 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     }
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    if (!file) {
+        return Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
+    }
+    // Without a high half the distance is a signed 32-bit value and the position must stay
+    // within 32 bits; with one, the two halves make a signed 64-bit distance.
+    std::int64_t distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        distance = static_cast<std::int64_t>(
+            static_cast<std::uint64_t>(static_cast<DWORD>(*lpDistanceToMoveHigh)) << 32 |
+            static_cast<DWORD>(lDistanceToMove));
+    }
+    std::int64_t base = 0;
+    if (dwMoveMethod == FILE_CURRENT) {
+        base = lseek(file->fd, 0, SEEK_CUR);
+    } else if (dwMoveMethod == FILE_END) {
+        struct stat info {};
+        fstat(file->fd, &info);
+        base = info.st_size;
+    } else if (dwMoveMethod != FILE_BEGIN) {
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    }
+    const std::int64_t position = base + distance;
+    if (position < 0) {
+        return Fail(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
+    }
+    if (lpDistanceToMoveHigh == nullptr && position >= std::int64_t{INVALID_SET_FILE_POINTER}) {
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    }
+    lseek(file->fd, static_cast<off_t>(position), SEEK_SET);
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(position);
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+    const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
+    if (!file) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if ((file->access & GENERIC_WRITE) == 0) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    const off_t position = lseek(file->fd, 0, SEEK_CUR);
+    return ftruncate(file->fd, position) == 0 ? TRUE : Fail(ERROR_DISK_FULL, FALSE);
 }
 
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,

@@ -21,6 +21,7 @@ void ResetStreams();
 void ResetSystem();
 void ResetGdi();
 void ResetTextConversion();
+void ResetHeap();
 
 int OpenRegistryKeys();
 int OpenSearches();
@@ -90,6 +91,19 @@ bool IsRunningProgram(const WideString& pathKey);
 bool IsExistingFile(const WCHAR* path);
 // The device's path as a lookup key: separators and case folded, "." and ".." resolved.
 WideString PathKey(const WCHAR* path);
+// Opens a file as CreateFileW does (dispositions, read-only, sharing) but outside the handle
+// table, for the runtime's streams to hold. Null, with the last-error value set, on failure.
+std::shared_ptr<KernelObject> OpenFileObject(const WCHAR* path, DWORD access, DWORD share,
+                                             DWORD disposition);
+// The host descriptor of a file object that OpenFileObject returned.
+int HostDescriptor(const KernelObject& file);
+// Takes the fault pending for the next call of that kind, if any, with its error.
+bool TakeFileFault(FileCall call, DWORD& error);
+
+// ---- Heap -----------------------------------------------------------------------------------
+// Takes a pending allocation failure, if any. Called from the heap hook inside malloc, so it
+// allocates nothing.
+bool TakeAllocationFault();
 
 // ---- Text -----------------------------------------------------------------------------------
 // Names on the device compare without regard to case. ASCII and Latin-1 letters fold; that

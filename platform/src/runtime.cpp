@@ -1,4 +1,4 @@
-// The device runtime's 16-bit string functions.
+// The device runtime's 16-bit string functions and its integer-to-text conversions.
 #include <windows.h>
 
 namespace {
@@ -6,6 +6,34 @@ namespace {
 // The runtime's case-insensitive compare folds ASCII letters only, as in the "C" locale.
 WCHAR LowerAscii(WCHAR c) {
     return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 32) : c;
+}
+
+constexpr int kLowestRadix = 2;
+constexpr int kHighestRadix = 36;
+
+// Writes the digits of `value` in `radix`, most significant first, after an optional minus sign.
+WCHAR* WriteNumber(std::uint32_t value, bool negative, WCHAR* buffer, int radix) {
+    WCHAR* out = buffer;
+    if (radix < kLowestRadix || radix > kHighestRadix) {
+        *out = 0;
+        return buffer;
+    }
+    if (negative) {
+        *out++ = u'-';
+    }
+    WCHAR reversed[32];
+    std::size_t count = 0;
+    const auto base = static_cast<std::uint32_t>(radix);
+    do {
+        const std::uint32_t digit = value % base;
+        reversed[count++] = static_cast<WCHAR>(digit < 10 ? u'0' + digit : u'a' + (digit - 10));
+        value /= base;
+    } while (value != 0);
+    while (count > 0) {
+        *out++ = reversed[--count];
+    }
+    *out = 0;
+    return buffer;
 }
 
 }  // namespace
@@ -107,4 +135,15 @@ const WCHAR* wcsrchr(const WCHAR* s, WCHAR c) {
 
 WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
     return const_cast<WCHAR*>(wcsrchr(static_cast<const WCHAR*>(s), c));
+}
+
+WCHAR* _itow(int value, WCHAR* buffer, int radix) {
+    const bool negative = radix == 10 && value < 0;
+    const auto bits = static_cast<std::uint32_t>(value);
+    return WriteNumber(negative ? 0u - bits : bits, negative, buffer, radix);
+}
+
+WCHAR* _ultow(unsigned long value, WCHAR* buffer, int radix) {
+    // The device's unsigned long is 32 bits.
+    return WriteNumber(static_cast<std::uint32_t>(value), false, buffer, radix);
 }

@@ -199,6 +199,16 @@ struct Fill {
 // The FillRect calls since ResetWorld, in order; false where the build keeps no record.
 bool RecordedFills(std::vector<Fill>& fills);
 
+// ---- Faults only the simulated device can make ----------------------------------------------
+// Each makes the next call of its kind fail and returns true where the build can arrange that,
+// or returns false (under Wine) so that the test can skip with a reason.
+// The next malloc of the program's own code (in suites linked with the heap hook).
+bool FailNextAllocation();
+// The next read, or write, of a file's data: ReadFile or WriteFile, or a stream filling or
+// emptying its buffer.
+bool FailNextFileRead();
+bool FailNextFileWrite();
+
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);
 WideString Wide(const char* ascii);

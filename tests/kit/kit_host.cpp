@@ -57,6 +57,21 @@ bool PathsMayExceedMaxPath() {
     return true;
 }
 
+bool FailNextAllocation() {
+    sim::FailNextAllocation();
+    return true;
+}
+
+bool FailNextFileRead() {
+    sim::FailNextFileCall(sim::FileCall::Read, ERROR_READ_FAULT);
+    return true;
+}
+
+bool FailNextFileWrite() {
+    sim::FailNextFileCall(sim::FileCall::Write, ERROR_WRITE_FAULT);
+    return true;
+}
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     HWND window = nullptr;
     const auto create = [&] { window = detail::CreateRecordingWindowHere(className, title); };

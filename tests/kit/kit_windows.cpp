@@ -304,6 +304,9 @@ void StartKitThreads() {
         });
         // The process's first box sets up fonts and the like for good; the box thread answers it.
         MessageBoxW(nullptr, L"The test kit is ready.", L"Wrenfold tests", MB_ICONEXCLAMATION);
+        // GoogleTest writes every failure and skip as debug output too; the first opens the
+        // debug-output mutex for good.
+        OutputDebugStringA("");
         // So do its first file operations and its first child process.
         CreateDirectoryW(L"\\WrenfoldTest", nullptr);
         MakeFile(L"\\WrenfoldTest\\kit", "kit", FILE_ATTRIBUTE_READONLY);
@@ -409,6 +412,19 @@ bool ReadOnlyFilesRefuseWriting() {
 }
 
 bool PathsMayExceedMaxPath() {
+    return false;
+}
+
+// Real Windows offers no way to make these fail on request.
+bool FailNextAllocation() {
+    return false;
+}
+
+bool FailNextFileRead() {
+    return false;
+}
+
+bool FailNextFileWrite() {
     return false;
 }
 
