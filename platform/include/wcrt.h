@@ -16,3 +16,10 @@ const WCHAR* wcschr(const WCHAR* s, WCHAR c);
 WCHAR* wcschr(WCHAR* s, WCHAR c);
 const WCHAR* wcsrchr(const WCHAR* s, WCHAR c);
 WCHAR* wcsrchr(WCHAR* s, WCHAR c);
+
+// ---- Number text and 8-bit case conversion --------------------------------------------------
+// The decimal form (radix 10) is signed; other radices write the value's unsigned 32-bit form.
+WCHAR* _itow(int value, WCHAR* buffer, int radix);
+// In place, ASCII letters only, as in the "C" locale; glibc has neither.
+char* _strupr(char* text);
+char* _strlwr(char* text);

@@ -1,6 +1,8 @@
 // The device runtime's 16-bit string functions.
 #include <windows.h>
 
+#include <cstdint>
+
 namespace {
 
 // The runtime's case-insensitive compare folds ASCII letters only, as in the "C" locale.
@@ -107,4 +109,53 @@ const WCHAR* wcsrchr(const WCHAR* s, WCHAR c) {
 
 WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
     return const_cast<WCHAR*>(wcsrchr(static_cast<const WCHAR*>(s), c));
+}
+
+// ---- Number text and 8-bit case conversion --------------------------------------------------
+
+WCHAR* _itow(int value, WCHAR* buffer, int radix) {
+    if (radix < 2 || radix > 36) {
+        buffer[0] = 0;
+        return buffer;
+    }
+    const bool negative = radix == 10 && value < 0;
+    // The magnitude, taken in unsigned arithmetic so that INT_MIN needs no special case.
+    std::uint32_t rest = static_cast<std::uint32_t>(value);
+    if (negative) {
+        rest = 0u - rest;
+    }
+    WCHAR reversed[33];
+    std::size_t count = 0;
+    do {
+        const auto digit = static_cast<WCHAR>(rest % static_cast<std::uint32_t>(radix));
+        reversed[count++] = static_cast<WCHAR>(digit < 10 ? u'0' + digit : u'a' + digit - 10);
+        rest /= static_cast<std::uint32_t>(radix);
+    } while (rest != 0);
+    WCHAR* out = buffer;
+    if (negative) {
+        *out++ = u'-';
+    }
+    while (count > 0) {
+        *out++ = reversed[--count];
+    }
+    *out = 0;
+    return buffer;
+}
+
+char* _strupr(char* text) {
+    for (char* at = text; *at != 0; ++at) {
+        if (*at >= 'a' && *at <= 'z') {
+            *at = static_cast<char>(*at - ('a' - 'A'));
+        }
+    }
+    return text;
+}
+
+char* _strlwr(char* text) {
+    for (char* at = text; *at != 0; ++at) {
+        if (*at >= 'A' && *at <= 'Z') {
+            *at = static_cast<char>(*at + ('a' - 'A'));
+        }
+    }
+    return text;
 }
