@@ -61,22 +61,31 @@ constexpr EscapeTable MakeEscapeTable(Keep keep) {
 constexpr EscapeTable kUrlEscapes = MakeEscapeTable(IsUrlSafeByte);
 constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
-// The escaped length is counted first, so the result is allocated once at its final size (plus
-// the slack the last fixed-size copy may reach into).
+// The escaped length is counted first, so that the result is allocated once at its final size.
+// It is then filled a block at a time from a small buffer that stays in the cache: the result's
+// memory is written once, and never cleared first.
 std::string Escape(const std::string& input, const EscapeTable& table) {
     std::size_t length = 0;
     for (const char c : input) {
         length += static_cast<std::size_t>(table[static_cast<unsigned char>(c)].length);
     }
-    constexpr std::size_t kSlack = sizeof(EscapedByte) - 1;
-    std::string result(length + kSlack, '\0');
-    char* out = result.data();
-    for (const char c : input) {
-        const EscapedByte& entry = table[static_cast<unsigned char>(c)];
-        std::memcpy(out, &entry, sizeof entry);
-        out += entry.length;
+    std::string result;
+    result.reserve(length);
+    constexpr std::size_t kBlock = 1024;
+    // Room for a block escaped in full, and for the last entry's whole four bytes.
+    char escaped[3 * kBlock + sizeof(EscapedByte)];
+    const char* at = input.data();
+    const char* const end = at + input.size();
+    while (at != end) {
+        const char* const blockEnd = at + std::min(kBlock, static_cast<std::size_t>(end - at));
+        char* out = escaped;
+        for (; at != blockEnd; ++at) {
+            const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+            std::memcpy(out, &entry, sizeof entry);
+            out += entry.length;
+        }
+        result.append(escaped, static_cast<std::size_t>(out - escaped));
     }
-    result.resize(length);
     return result;
 }
 
@@ -248,7 +257,7 @@ char NibbleToHexChar(const char* nibble) {
 }
 
 int HexCharValue(const char* digit) {
-    const int c = static_cast<signed char>(*digit);
+    const int c = SignedByte(static_cast<unsigned char>(*digit));
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -264,39 +273,77 @@ std::string UrlEscapeStrict(const std::string& input) {
 }
 
 std::string UrlUnescape(const std::string& input) {
-    std::string result(input.size(), '\0');
-    char* out = result.data();
+    std::string result;
+    result.reserve(input.size());
+    // Decoded bytes and runs without "%" gather in a block that stays in the cache and goes to the
+    // result when full; a run longer than the block goes there straight from the input. A short
+    // run is copied as a fixed 32 bytes (the block has room behind it), which is cheaper than a
+    // copy of its exact length; only its own bytes are counted.
+    constexpr std::size_t kBlock = 4096;
+    constexpr std::size_t kShortRun = 32;
+    char block[kBlock + kShortRun];
+    std::size_t used = 0;
     const char* at = input.data();
     const char* const end = at + input.size();
     while (at != end) {
-        if (*at == '%') {
-            // Both digits must lie within the text; the zero behind it is no digit.
-            const int value = end - at > 2 ? 16 * HexValue(at[1]) + HexValue(at[2]) : -1;
-            if (value >= 0) {
-                *out++ = static_cast<char>(value);
-                at += 3;
+        if (used >= kBlock) {
+            result.append(block, used);
+            used = 0;
+        }
+        if (*at != '%') {
+            const auto left = static_cast<std::size_t>(end - at);
+            const void* percent = std::memchr(at, '%', left);
+            const char* const runEnd = percent != nullptr ? static_cast<const char*>(percent) : end;
+            const auto run = static_cast<std::size_t>(runEnd - at);
+            if (run <= kShortRun && left >= kShortRun) {
+                std::memcpy(block + used, at, kShortRun);
+            } else if (run <= kBlock - used) {
+                std::memcpy(block + used, at, run);
             } else {
-                *out++ = '%';
-                ++at;
+                result.append(block, used);
+                used = 0;
+                if (run > kBlock) {
+                    result.append(at, run);
+                    at = runEnd;
+                    continue;
+                }
+                std::memcpy(block, at, run);
             }
+            used += run;
+            at = runEnd;
             continue;
         }
-        const void* percent = std::memchr(at, '%', static_cast<std::size_t>(end - at));
-        const char* const runEnd = percent != nullptr ? static_cast<const char*>(percent) : end;
-        std::memcpy(out, at, static_cast<std::size_t>(runEnd - at));
-        out += runEnd - at;
-        at = runEnd;
+        // Both digits must lie within the text; the zero behind it is no digit.
+        const int value = end - at > 2 ? 16 * HexValue(at[1]) + HexValue(at[2]) : -1;
+        if (value >= 0) {
+            block[used++] = static_cast<char>(value);
+            at += 3;
+        } else {
+            block[used++] = '%';
+            ++at;
+        }
     }
-    result.resize(static_cast<std::size_t>(out - result.data()));
+    result.append(block, used);
     return result;
 }
 
 int SplitString(const std::string& text, const std::string& separator,
                 std::vector<std::string>& pieces) {
-    pieces.clear();
     if (separator.empty()) {
+        pieces.clear();
         return 0;
     }
+    // The list's old elements, and their storage, are reused for the new pieces, so that a list
+    // split into again is not torn down and built up anew; what is left over goes at the end.
+    std::size_t count = 0;
+    const auto add = [&pieces, &count](const char* from, std::size_t length) {
+        if (count < pieces.size()) {
+            pieces[count].assign(from, length);
+        } else {
+            pieces.emplace_back(from, length);
+        }
+        ++count;
+    };
     const char* const begin = text.data();
     const std::size_t length = text.size();
     std::size_t start = 0;
@@ -309,7 +356,7 @@ int SplitString(const std::string& text, const std::string& separator,
                 break;
             }
             const auto position = static_cast<std::size_t>(static_cast<const char*>(found) - begin);
-            pieces.emplace_back(begin + start, position - start);
+            add(begin + start, position - start);
             start = position + 1;
         }
     } else {
@@ -320,12 +367,13 @@ int SplitString(const std::string& text, const std::string& separator,
             if (found == kNotFound) {
                 break;
             }
-            pieces.emplace_back(begin + start, found);
+            add(begin + start, found);
             start += found + separator.size();
         }
     }
-    pieces.emplace_back(begin + start, length - start);
-    return ClampedCount(pieces.size());
+    add(begin + start, length - start);
+    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(count), pieces.end());
+    return ClampedCount(count);
 }
 
 // ---- Text conversion --------------------------------------------------------------------------
@@ -348,8 +396,8 @@ LPWSTR Utf8ToWide(LPCSTR source, LPWSTR buffer, int capacity) {
     if (units == 0) {
         return nullptr;
     }
-    // Wine lets a sequence cut short by the end of the text swallow the terminating zero; a text
-    // handed back without one is no conversion.
+    // The platform may let a sequence cut short by the end of the text take the terminating zero
+    // with it (Wine does); a text handed back without one is no conversion.
     if (buffer[units - 1] != 0) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return nullptr;

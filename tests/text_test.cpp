@@ -408,6 +408,87 @@ TEST_F(TextHelpers, ContainsNoCaseHasNoLengthLimit) {
     EXPECT_TRUE(ContainsNoCase(periodic.c_str(), "AbAbAbAbAbAbAbAb"));
 }
 
+// Every short text and part over a small alphabet, against the plain search the helpers must
+// agree with; the searches skip ahead by what they learnt, and this covers every way to go wrong.
+std::vector<std::string> AllWords(const std::string& alphabet, std::size_t longest) {
+    std::vector<std::string> words{""};
+    for (std::size_t begin = 0, length = 0; length < longest; ++length) {
+        const std::size_t end = words.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            for (const char letter : alphabet) {
+                words.push_back(words[i] + letter);
+            }
+        }
+        begin = end;
+    }
+    return words;
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+bool PlainContains(const std::string& text, const std::string& part) {
+    if (text.empty() || part.empty()) {
+        return false;
+    }
+    for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < part.size() && Upper(text[at + i]) == Upper(part[i])) {
+            ++i;
+        }
+        if (i == part.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Pieces PlainSplit(const std::string& text, const std::string& separator) {
+    Pieces pieces;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + separator.size() <= text.size();) {
+        if (text.compare(at, separator.size(), separator) == 0) {
+            pieces.push_back(text.substr(start, at - start));
+            at += separator.size();
+            start = at;
+        } else {
+            ++at;
+        }
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+TEST_F(TextHelpers, SearchesAgreeWithThePlainSearchOnEveryShortText) {
+    const std::vector<std::string> texts = AllWords("abA", 6);
+    const std::vector<std::string> parts = AllWords("abA", 4);
+    int mismatches = 0;
+    for (const std::string& text : texts) {
+        for (const std::string& part : parts) {
+            if ((ContainsNoCase(text.c_str(), part.c_str()) != FALSE) !=
+                PlainContains(text, part)) {
+                ADD_FAILURE() << "'" << text << "' contains '" << part << "'";
+                ++mismatches;
+            }
+            if (mismatches > 10) {
+                return;
+            }
+        }
+    }
+    Pieces pieces;
+    for (const std::string& text : AllWords("ab", 8)) {
+        for (const std::string& separator : AllWords("ab", 4)) {
+            if (separator.empty()) {
+                continue;
+            }
+            SplitString(text, separator, pieces);
+            ASSERT_EQ(pieces, PlainSplit(text, separator))
+                << "'" << text << "' by '" << separator << "'";
+        }
+    }
+}
+
 TEST_F(TextHelpers, TrimSpacesRemovesOnlySpacesAtBothEnds) {
     struct Case {
         const char* what;

@@ -120,7 +120,7 @@ WCHAR* _itow(int value, WCHAR* buffer, int radix) {
     }
     const bool negative = radix == 10 && value < 0;
     // The magnitude, taken in unsigned arithmetic so that INT_MIN needs no special case.
-    std::uint32_t rest = static_cast<std::uint32_t>(value);
+    auto rest = static_cast<std::uint32_t>(value);
     if (negative) {
         rest = 0u - rest;
     }
