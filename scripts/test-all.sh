@@ -1,7 +1,7 @@
 #!/bin/sh
 # Every test tier, from a fresh Debian machine: installs what is missing, then builds and runs
-# the host tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows
-# build under Wine, the 32-bit Windows build, and the lint.
+# the host tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz
+# targets, the Windows build under Wine, the 32-bit Windows build, and the lint.
 set -eu
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -23,6 +23,9 @@ step "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset host-asan >/dev/null
 cmake --build --preset host-asan
 ctest --preset host-asan
+
+step "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30}s each)"
+scripts/fuzz.sh
 
 step "Windows build (x86_64) and its tests under Wine"
 cmake --preset windows >/dev/null

@@ -29,3 +29,7 @@ WCHAR* _ultow(unsigned long value, WCHAR* buffer, int radix);
 // feof, ferror and fclose. Binary modes only ("rb", "wb", "ab", with or without "+"): text
 // mode's CR-LF translation is not modelled, so a text-mode open fails with EINVAL.
 FILE* _wfopen(const WCHAR* filename, const WCHAR* mode);
+
+// In place, ASCII letters only, as in the "C" locale; glibc has neither.
+char* _strupr(char* text);
+char* _strlwr(char* text);

@@ -1,6 +1,8 @@
 // The device runtime's 16-bit string functions and its integer-to-text conversions.
 #include <windows.h>
 
+#include <cstdint>
+
 namespace {
 
 // The runtime's case-insensitive compare folds ASCII letters only, as in the "C" locale.
@@ -146,4 +148,22 @@ WCHAR* _itow(int value, WCHAR* buffer, int radix) {
 WCHAR* _ultow(unsigned long value, WCHAR* buffer, int radix) {
     // The device's unsigned long is 32 bits.
     return WriteNumber(static_cast<std::uint32_t>(value), false, buffer, radix);
+}
+
+char* _strupr(char* text) {
+    for (char* at = text; *at != 0; ++at) {
+        if (*at >= 'a' && *at <= 'z') {
+            *at = static_cast<char>(*at - ('a' - 'A'));
+        }
+    }
+    return text;
+}
+
+char* _strlwr(char* text) {
+    for (char* at = text; *at != 0; ++at) {
+        if (*at >= 'A' && *at <= 'Z') {
+            *at = static_cast<char>(*at + ('a' - 'A'));
+        }
+    }
+    return text;
 }

@@ -1,0 +1,454 @@
+#include "support/text.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "support/wide_buffer.h"
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The byte as the signed 8-bit value the byte tests take.
+constexpr int SignedByte(int byte) {
+    return byte < 128 ? byte : byte - 256;
+}
+
+constexpr bool IsUrlSafeByte(int byte) {
+    const int c = SignedByte(byte);
+    return c >= 32 && UrlSafeTable[c - 32] != 0;
+}
+
+constexpr bool IsAsciiLetterOrDigit(int byte) {
+    return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+           (byte >= 'a' && byte <= 'z');
+}
+
+// ---- Escaping ---------------------------------------------------------------------------------
+
+// A byte's form in escaped text: the byte itself, or "%" and its two digits. The fourth byte, the
+// length, makes an entry four bytes long, so that one fixed-size copy writes any entry.
+struct EscapedByte {
+    char text[3];
+    char length;
+};
+static_assert(sizeof(EscapedByte) == 4);
+using EscapeTable = std::array<EscapedByte, 256>;
+
+template <class Keep>
+constexpr EscapeTable MakeEscapeTable(Keep keep) {
+    EscapeTable table{};
+    for (int byte = 0; byte < 256; ++byte) {
+        EscapedByte& entry = table[static_cast<std::size_t>(byte)];
+        if (keep(byte)) {
+            entry.text[0] = static_cast<char>(SignedByte(byte));
+            entry.length = 1;
+        } else {
+            entry.text[0] = '%';
+            entry.text[1] = kHexDigits[byte >> 4];
+            entry.text[2] = kHexDigits[byte & 0xF];
+            entry.length = 3;
+        }
+    }
+    return table;
+}
+
+constexpr EscapeTable kUrlEscapes = MakeEscapeTable(IsUrlSafeByte);
+constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
+
+// The escaped length is counted first, so that the result is allocated once at its final size.
+// It is then filled a block at a time from a small buffer that stays in the cache: the result's
+// memory is written once, and never cleared first.
+std::string Escape(const std::string& input, const EscapeTable& table) {
+    std::size_t length = 0;
+    for (const char c : input) {
+        length += static_cast<std::size_t>(table[static_cast<unsigned char>(c)].length);
+    }
+    std::string result;
+    result.reserve(length);
+    constexpr std::size_t kBlock = 1024;
+    // Room for a block escaped in full, and for the last entry's whole four bytes.
+    char escaped[3 * kBlock + sizeof(EscapedByte)];
+    const char* at = input.data();
+    const char* const end = at + input.size();
+    while (at != end) {
+        const char* const blockEnd = at + std::min(kBlock, static_cast<std::size_t>(end - at));
+        char* out = escaped;
+        for (; at != blockEnd; ++at) {
+            const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+            std::memcpy(out, &entry, sizeof entry);
+            out += entry.length;
+        }
+        result.append(escaped, static_cast<std::size_t>(out - escaped));
+    }
+    return result;
+}
+
+// ---- Unescaping -------------------------------------------------------------------------------
+
+// The value of each hexadecimal digit ('0' to '9', 'A' to 'F', 'a' to 'f', the "C" locale's digit
+// class) and a large negative mark for every other byte, so that 16 * high + low is negative
+// unless both are digits.
+constexpr int kNotHex = -256;
+
+constexpr std::array<std::int16_t, 256> MakeHexValues() {
+    std::array<std::int16_t, 256> values{};
+    for (int byte = 0; byte < 256; ++byte) {
+        int value = kNotHex;
+        if (byte >= '0' && byte <= '9') {
+            value = byte - '0';
+        } else if (byte >= 'A' && byte <= 'F') {
+            value = byte - 'A' + 10;
+        } else if (byte >= 'a' && byte <= 'f') {
+            value = byte - 'a' + 10;
+        }
+        values[static_cast<std::size_t>(byte)] = static_cast<std::int16_t>(value);
+    }
+    return values;
+}
+
+constexpr std::array<std::int16_t, 256> kHexValues = MakeHexValues();
+
+int HexValue(char c) {
+    return kHexValues[static_cast<unsigned char>(c)];
+}
+
+// ---- Searching --------------------------------------------------------------------------------
+// The two-way string search (Crochemore and Perrin, 1991): linear time, constant space, which a
+// fixed-size table could not give for a pattern of any length. Bytes compare through Key, which
+// either keeps them or folds ASCII letters to upper case.
+
+template <bool kFoldCase>
+unsigned char Key(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    if constexpr (kFoldCase) {
+        return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
+    } else {
+        return byte;
+    }
+}
+
+// Where the pattern splits into a left and a right part so that the search can match the right
+// part first (a critical factorization), with the period that decides how far a failed match
+// moves the window.
+struct Factorization {
+    std::size_t split;   // the right part starts here
+    std::size_t period;  // the pattern's period when `periodic`, otherwise a safe shift
+    bool periodic;
+};
+
+// The start of the lexicographically greatest suffix of `pattern` (under the reversed order when
+// `reversed`) and the period of that suffix.
+template <bool kFoldCase>
+void MaximalSuffix(const char* pattern, std::size_t length, bool reversed, std::size_t& start,
+                   std::size_t& period) {
+    std::size_t candidate = 0;  // start of the best suffix so far
+    std::size_t rival = 1;      // start of the suffix compared against it
+    std::size_t offset = 0;     // how far the two agree
+    period = 1;
+    while (rival + offset < length) {
+        const unsigned char a = Key<kFoldCase>(pattern[rival + offset]);
+        const unsigned char b = Key<kFoldCase>(pattern[candidate + offset]);
+        if (a == b) {
+            ++offset;
+            if (offset == period) {
+                rival += period;
+                offset = 0;
+            }
+        } else if ((a < b) != reversed) {
+            rival += offset + 1;
+            offset = 0;
+            period = rival - candidate;
+        } else {
+            candidate = rival;
+            rival = candidate + 1;
+            offset = 0;
+            period = 1;
+        }
+    }
+    start = candidate;
+}
+
+template <bool kFoldCase>
+bool SameBytes(const char* a, const char* b, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (Key<kFoldCase>(a[i]) != Key<kFoldCase>(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <bool kFoldCase>
+Factorization Factorize(const char* pattern, std::size_t length) {
+    std::size_t forwardStart = 0;
+    std::size_t forwardPeriod = 0;
+    std::size_t reverseStart = 0;
+    std::size_t reversePeriod = 0;
+    MaximalSuffix<kFoldCase>(pattern, length, false, forwardStart, forwardPeriod);
+    MaximalSuffix<kFoldCase>(pattern, length, true, reverseStart, reversePeriod);
+    Factorization f{forwardStart, forwardPeriod, false};
+    if (reverseStart > forwardStart) {
+        f.split = reverseStart;
+        f.period = reversePeriod;
+    }
+    // The pattern has that period throughout when its left part recurs one period on.
+    f.periodic =
+        f.split + f.period <= length && SameBytes<kFoldCase>(pattern, pattern + f.period, f.split);
+    if (!f.periodic) {
+        f.period = std::max(f.split, length - f.split) + 1;
+    }
+    return f;
+}
+
+constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+// The first position in `text` where `pattern` (not empty, factorized as `f`) occurs.
+template <bool kFoldCase>
+std::size_t FindPattern(const char* text, std::size_t textLength, const char* pattern,
+                        std::size_t length, const Factorization& f) {
+    // In a periodic pattern, after a full right-part match the bytes before `known` are known
+    // to match already at the next window.
+    std::size_t known = 0;
+    for (std::size_t at = 0; length <= textLength && at <= textLength - length;) {
+        const char* window = text + at;
+        std::size_t i = std::max(f.split, known);
+        while (i < length && Key<kFoldCase>(pattern[i]) == Key<kFoldCase>(window[i])) {
+            ++i;
+        }
+        if (i < length) {
+            at += i - f.split + 1;
+            known = 0;
+            continue;
+        }
+        std::size_t left = f.split;
+        while (left > known &&
+               Key<kFoldCase>(pattern[left - 1]) == Key<kFoldCase>(window[left - 1])) {
+            --left;
+        }
+        if (left <= known) {
+            return at;
+        }
+        at += f.period;
+        known = f.periodic ? length - f.period : 0;
+    }
+    return kNotFound;
+}
+
+int ClampedCount(std::size_t count) {
+    return count > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
+}
+
+}  // namespace
+
+// ---- URL escaping and splitting ---------------------------------------------------------------
+
+int IsUrlSafeChar(const char* c) {
+    return IsUrlSafeByte(static_cast<unsigned char>(*c)) ? 1 : 0;
+}
+
+char NibbleToHexChar(const char* nibble) {
+    return kHexDigits[static_cast<unsigned char>(*nibble) & 0xFu];
+}
+
+int HexCharValue(const char* digit) {
+    const int c = SignedByte(static_cast<unsigned char>(*digit));
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    return c <= 'F' ? c - 55 : c - 87;
+}
+
+std::string UrlEscape(const std::string& input) {
+    return Escape(input, kUrlEscapes);
+}
+
+std::string UrlEscapeStrict(const std::string& input) {
+    return Escape(input, kStrictEscapes);
+}
+
+std::string UrlUnescape(const std::string& input) {
+    std::string result;
+    result.reserve(input.size());
+    // Decoded bytes and runs without "%" gather in a block that stays in the cache and goes to the
+    // result when full; a run longer than the block goes there straight from the input. A short
+    // run is copied as a fixed 32 bytes (the block has room behind it), which is cheaper than a
+    // copy of its exact length; only its own bytes are counted.
+    constexpr std::size_t kBlock = 4096;
+    constexpr std::size_t kShortRun = 32;
+    char block[kBlock + kShortRun];
+    std::size_t used = 0;
+    const char* at = input.data();
+    const char* const end = at + input.size();
+    while (at != end) {
+        if (used >= kBlock) {
+            result.append(block, used);
+            used = 0;
+        }
+        if (*at != '%') {
+            const auto left = static_cast<std::size_t>(end - at);
+            const void* percent = std::memchr(at, '%', left);
+            const char* const runEnd = percent != nullptr ? static_cast<const char*>(percent) : end;
+            const auto run = static_cast<std::size_t>(runEnd - at);
+            if (run <= kShortRun && left >= kShortRun) {
+                std::memcpy(block + used, at, kShortRun);
+            } else if (run <= kBlock - used) {
+                std::memcpy(block + used, at, run);
+            } else {
+                result.append(block, used);
+                used = 0;
+                if (run > kBlock) {
+                    result.append(at, run);
+                    at = runEnd;
+                    continue;
+                }
+                std::memcpy(block, at, run);
+            }
+            used += run;
+            at = runEnd;
+            continue;
+        }
+        // Both digits must lie within the text; the zero behind it is no digit.
+        const int value = end - at > 2 ? 16 * HexValue(at[1]) + HexValue(at[2]) : -1;
+        if (value >= 0) {
+            block[used++] = static_cast<char>(value);
+            at += 3;
+        } else {
+            block[used++] = '%';
+            ++at;
+        }
+    }
+    result.append(block, used);
+    return result;
+}
+
+int SplitString(const std::string& text, const std::string& separator,
+                std::vector<std::string>& pieces) {
+    if (separator.empty()) {
+        pieces.clear();
+        return 0;
+    }
+    // The list's old elements, and their storage, are reused for the new pieces, so that a list
+    // split into again is not torn down and built up anew; what is left over goes at the end.
+    std::size_t count = 0;
+    const auto add = [&pieces, &count](const char* from, std::size_t length) {
+        if (count < pieces.size()) {
+            pieces[count].assign(from, length);
+        } else {
+            pieces.emplace_back(from, length);
+        }
+        ++count;
+    };
+    const char* const begin = text.data();
+    const std::size_t length = text.size();
+    std::size_t start = 0;
+    if (separator.size() == 1) {
+        const char mark = separator[0];
+        pieces.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), mark)) + 1);
+        for (;;) {
+            const void* found = std::memchr(begin + start, mark, length - start);
+            if (found == nullptr) {
+                break;
+            }
+            const auto position = static_cast<std::size_t>(static_cast<const char*>(found) - begin);
+            add(begin + start, position - start);
+            start = position + 1;
+        }
+    } else {
+        const Factorization f = Factorize<false>(separator.data(), separator.size());
+        for (;;) {
+            const std::size_t found = FindPattern<false>(begin + start, length - start,
+                                                         separator.data(), separator.size(), f);
+            if (found == kNotFound) {
+                break;
+            }
+            add(begin + start, found);
+            start += found + separator.size();
+        }
+    }
+    add(begin + start, length - start);
+    pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(count), pieces.end());
+    return ClampedCount(count);
+}
+
+// ---- Text conversion --------------------------------------------------------------------------
+
+BOOL FormatHashNumber(INT value, LPWSTR buffer, DWORD capacity) {
+    // "#", a sign, ten digits and the terminating zero fit with room to spare.
+    WCHAR text[32];
+    text[0] = TEXT('#');
+    _itow(value, text + 1, 10);
+    return CopyTextIfFits(text, wcslen(text), buffer, capacity);
+}
+
+LPWSTR Utf8ToWide(LPCSTR source, LPWSTR buffer, int capacity) {
+    // A capacity of 0 would only measure the text.
+    if (capacity < 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const int units = MultiByteToWideChar(CP_UTF8, 0, source, -1, buffer, capacity);
+    if (units == 0) {
+        return nullptr;
+    }
+    // The platform may let a sequence cut short by the end of the text take the terminating zero
+    // with it (Wine does); a text handed back without one is no conversion.
+    if (buffer[units - 1] != 0) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return nullptr;
+    }
+    return buffer;
+}
+
+LPSTR WideToUtf8(LPCWSTR source, LPSTR buffer, int capacity) {
+    if (capacity < 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, source, -1, buffer, capacity, nullptr, nullptr);
+    if (bytes == 0) {
+        return nullptr;
+    }
+    if (buffer[bytes - 1] != 0) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return nullptr;
+    }
+    return buffer;
+}
+
+BOOL ContainsNoCase(LPCSTR text, LPCSTR part) {
+    const std::size_t textLength = std::strlen(text);
+    const std::size_t partLength = std::strlen(part);
+    if (textLength == 0 || partLength == 0 || partLength > textLength) {
+        return FALSE;
+    }
+    const Factorization f = Factorize<true>(part, partLength);
+    return FindPattern<true>(text, textLength, part, partLength, f) != kNotFound ? TRUE : FALSE;
+}
+
+void TrimSpaces(LPWSTR text) {
+    constexpr WCHAR kSpace = TEXT(' ');
+    std::size_t end = wcslen(text);
+    while (end > 0 && text[end - 1] == kSpace) {
+        text[--end] = 0;
+    }
+    std::size_t start = 0;
+    while (start < end && text[start] == kSpace) {
+        ++start;
+    }
+    if (start > 0) {
+        std::memmove(text, text + start, (end - start + 1) * sizeof(WCHAR));
+    }
+}
+
+std::string CaseConvertedCopy(std::string text) {
+    text.resize(std::strlen(text.c_str()));
+    _strlwr(text.data());
+    return text;
+}

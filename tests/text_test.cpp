@@ -1,0 +1,551 @@
+// The text helpers as their callers see them: exact byte strings for the escapers, the unescaper
+// and the splitter; "#" numbers, conversions and the other helpers writing only where they may;
+// and texts of any length where the working buffers once set a limit.
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kit/kit.h"
+#include "support/text.h"
+
+namespace {
+
+using kit::WideString;
+using Pieces = std::vector<std::string>;
+
+constexpr WCHAR kUnitSentinel = 0xBEEF;
+constexpr char kByteSentinel = static_cast<char>(0xA5);
+
+// Bytes with the unprintable ones as \xNN, so that a failure shows exactly what differs.
+std::string Shown(const std::string& bytes) {
+    std::string text;
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned>(static_cast<BYTE>(byte));
+        if (value >= 32 && value < 127 && byte != '\\') {
+            text += byte;
+        } else {
+            char part[8];
+            std::snprintf(part, sizeof part, "\\x%02x", value);
+            text += part;
+        }
+    }
+    return text;
+}
+
+std::string Shown(const WideString& units) {
+    std::string text;
+    for (const WCHAR unit : units) {
+        char part[8];
+        std::snprintf(part, sizeof part, " %04x", static_cast<unsigned>(unit));
+        text += part;
+    }
+    return text;
+}
+
+std::string Bytes(const char* text, std::size_t length) {
+    return std::string(text, length);
+}
+
+using TextHelpers = kit::DeviceTest;
+
+// ---- URL escaping and splitting ---------------------------------------------------------------
+
+TEST_F(TextHelpers, UrlSafeTableEscapesExactlyTheTenListedCharacters) {
+    const std::string escaped = " \"<>[\\]^{}";
+    int zeros = 0;
+    for (int code = 32; code <= 127; ++code) {
+        const bool listed = escaped.find(static_cast<char>(code)) != std::string::npos;
+        EXPECT_EQ(UrlSafeTable[code - 32], listed ? 0 : 1) << "code " << code;
+        zeros += UrlSafeTable[code - 32] == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(zeros, 10);
+    // Every byte value: the table for 32 to 127; control bytes and 0x80 to 0xFF never pass.
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        const int expected = byte >= 32 && byte <= 127 ? UrlSafeTable[byte - 32] : 0;
+        EXPECT_EQ(IsUrlSafeChar(&c), expected) << "byte " << byte;
+    }
+}
+
+TEST_F(TextHelpers, HexDigitsBothWays) {
+    for (char value = 0; value < 16; ++value) {
+        EXPECT_EQ(NibbleToHexChar(&value), "0123456789abcdef"[static_cast<int>(value)]);
+    }
+    struct Case {
+        char digit;
+        int value;
+    };
+    // Digits, and the same arithmetic for other bytes (0xFF is -1 as a signed byte).
+    const Case cases[] = {{'0', 0},   {'9', 9},  {'A', 10}, {'a', 10},  {'F', 15},  {'f', 15},
+                          {'G', -16}, {'g', 16}, {'Z', 3},  {' ', -23}, {'%', -18}, {'\xFF', -56}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(HexCharValue(&c.digit), c.value) << "digit " << Shown(std::string(1, c.digit));
+    }
+}
+
+TEST_F(TextHelpers, UrlEscapeKeepsDelimitersAndPercent) {
+    struct Case {
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a b", "a%20b"},
+        {"/a b?c=d&e=f#g", "/a%20b?c=d&e=f#g"},
+        {"<{\\}>", "%3c%7b%5c%7d%3e"},
+        {"\"[]^", "%22%5b%5d%5e"},
+        {"%41", "%41"},
+        {"\xFF", "%ff"},
+        {"\xC3\xA9", "%c3%a9"},
+        {Bytes("a\0b", 3), "a%00b"},
+        {"\t\r\n\x1F", "%09%0d%0a%1f"},
+        {"\x7F", "\x7F"},
+        {"!$'()*+,-.:;@_`|~", "!$'()*+,-.:;@_`|~"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Shown(UrlEscape(c.input)), Shown(c.expected)) << "input " << Shown(c.input);
+    }
+}
+
+TEST_F(TextHelpers, UrlEscapeStrictLeavesOnlyLettersAndDigits) {
+    struct Case {
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"a-b.c", "a%2db%2ec"},
+        {"Z9z0", "Z9z0"},
+        {"~", "%7e"},
+        {"%", "%25"},
+        {"/ _", "%2f%20%5f"},
+        {"\xFF", "%ff"},
+        {Bytes("\0", 1), "%00"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Shown(UrlEscapeStrict(c.input)), Shown(c.expected)) << "input " << Shown(c.input);
+    }
+    // Every byte value, each one on its own.
+    for (int byte = 0; byte < 256; ++byte) {
+        const std::string one(1, static_cast<char>(byte));
+        const bool kept = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+                          (byte >= 'a' && byte <= 'z');
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02x", static_cast<unsigned>(byte));
+        EXPECT_EQ(UrlEscapeStrict(one), kept ? one : std::string(escaped)) << "byte " << byte;
+    }
+}
+
+TEST_F(TextHelpers, UrlUnescapeDecodesInOnePass) {
+    struct Case {
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"%41%42", "AB"},
+        {"%4a%4A", "JJ"},
+        {"a%2", "a%2"},
+        {"%", "%"},
+        {"100%", "100%"},
+        {"%zz41", "%zz41"},
+        {"%%41", "%A"},
+        {"%254a", "%4a"},
+        {"%00", Bytes("\0", 1)},
+        {"%c3%A9", "\xC3\xA9"},
+        {"%4", "%4"},
+        {"%g1%1g", "%g1%1g"},
+        {Bytes("%\0"
+               "41",
+               4),
+         Bytes("%\0"
+               "41",
+               4)},
+        {"a+b%20c", "a+b c"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Shown(UrlUnescape(c.input)), Shown(c.expected)) << "input " << Shown(c.input);
+    }
+}
+
+TEST_F(TextHelpers, StrictEscapeUnescapesToEveryByte) {
+    std::string all;
+    for (int byte = 0; byte < 256; ++byte) {
+        all += static_cast<char>(byte);
+    }
+    EXPECT_EQ(UrlUnescape(UrlEscapeStrict(all)), all);
+}
+
+TEST_F(TextHelpers, SplitStringCutsAtEveryOccurrence) {
+    struct Case {
+        std::string text;
+        std::string separator;
+        Pieces expected;
+    };
+    const Case cases[] = {
+        {"a,b,c", ",", {"a", "b", "c"}},
+        {"", ",", {""}},
+        {"abc", ",", {"abc"}},
+        {",a", ",", {"", "a"}},
+        {"a,", ",", {"a", ""}},
+        {"a,,b", ",", {"a", "", "b"}},
+        {"aaa", "aa", {"", "a"}},
+        {"aaaa", "aa", {"", "", ""}},
+        {"a::b::", "::", {"a", "b", ""}},
+        {"one, two,three", ", ", {"one", "two,three"}},
+        {Bytes("a\0b\0c", 5), Bytes("\0", 1), {"a", "b", "c"}},
+        {"abcabcab", "abcab", {"", "cab"}},
+        {"xAx", "a", {"xAx"}},
+        {"ab", "abc", {"ab"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("text " + Shown(c.text) + " by " + Shown(c.separator));
+        Pieces pieces{"left", "over"};
+        EXPECT_EQ(SplitString(c.text, c.separator, pieces), static_cast<int>(c.expected.size()));
+        EXPECT_EQ(pieces, c.expected);
+    }
+}
+
+TEST_F(TextHelpers, SplitStringRefusesAnEmptySeparator) {
+    Pieces pieces{"left", "over"};
+    EXPECT_EQ(SplitString("x", "", pieces), 0);
+    EXPECT_TRUE(pieces.empty());
+}
+
+TEST_F(TextHelpers, SplitStringOverLongPeriodicText) {
+    // Each search resumes behind the last occurrence: a separator that nearly matches everywhere.
+    std::string text;
+    for (int i = 0; i < 2000; ++i) {
+        text += "abababababc";
+    }
+    Pieces pieces;
+    EXPECT_EQ(SplitString(text, "ababc", pieces), 2001);
+    EXPECT_EQ(pieces.front(), "ababab");
+    EXPECT_EQ(pieces.back(), "");
+    EXPECT_EQ(SplitString(text, "ababababababc", pieces), 1);
+}
+
+// ---- "#" numbers ------------------------------------------------------------------------------
+
+TEST_F(TextHelpers, FormatHashNumberWritesOnlyWhenTheTextFits) {
+    struct Case {
+        INT value;
+        DWORD capacity;
+        const char* expected;  // null: refused
+    };
+    const Case cases[] = {
+        {42, 4, "#42"},
+        {42, 3, nullptr},
+        {0, 3, "#0"},
+        {0, 2, nullptr},
+        {-5, 4, "#-5"},
+        {-5, 3, nullptr},
+        {INT_MAX, 12, "#2147483647"},
+        {INT_MAX, 11, nullptr},
+        {INT_MIN, 13, "#-2147483648"},
+        {INT_MIN, 12, nullptr},
+        {7, 0, nullptr},
+        {7, 32, "#7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.value << " at capacity " << c.capacity);
+        std::array<WCHAR, 40> buffer{};
+        buffer.fill(kUnitSentinel);
+        const BOOL written = FormatHashNumber(c.value, buffer.data(), c.capacity);
+        if (c.expected == nullptr) {
+            EXPECT_FALSE(written);
+            EXPECT_EQ(Shown(WideString(buffer.data(), 13)), Shown(WideString(13, kUnitSentinel)));
+            continue;
+        }
+        EXPECT_TRUE(written);
+        const WideString expected = kit::Wide(c.expected);
+        EXPECT_EQ(WideString(buffer.data()), expected);
+        EXPECT_EQ(buffer[expected.size() + 1], kUnitSentinel) << "wrote past the zero";
+    }
+}
+
+// ---- UTF-8 conversion -------------------------------------------------------------------------
+
+TEST_F(TextHelpers, Utf8ToWideWithinTheCapacity) {
+    struct Case {
+        const char* what;
+        std::string source;
+        int capacity;
+        WideString expected;  // without the terminating zero; empty with `fits` false: null
+        bool fits;
+    };
+    const Case cases[] = {
+        {"empty at capacity 1", "", 1, {}, true},
+        {"'ab' at capacity 2", "ab", 2, {}, false},
+        {"'ab' at capacity 3", "ab", 3, {u'a', u'b'}, true},
+        {"two bytes, one unit", "\xC3\xA9", 2, {0xE9}, true},
+        {"a pair at capacity 3", "\xF0\x9F\x98\x80", 3, {0xD83D, 0xDE00}, true},
+        {"a pair at capacity 2", "\xF0\x9F\x98\x80", 2, {}, false},
+        {"malformed bytes", "a\xC0\x80z", 8, {u'a', 0xFFFD, 0xFFFD, u'z'}, true},
+        {"capacity 0", "ab", 0, {}, false},
+        {"negative capacity", "ab", -1, {}, false},
+        // The platform may take the terminating zero with a cut sequence (Wine does).
+        {"a lead byte at the end", "a\xE2", 8, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<WCHAR, 16> buffer{};
+        buffer.fill(kUnitSentinel);
+        const LPWSTR result = Utf8ToWide(c.source.c_str(), buffer.data(), c.capacity);
+        if (!c.fits) {
+            EXPECT_EQ(result, nullptr);
+        } else {
+            EXPECT_EQ(result, buffer.data());
+            EXPECT_EQ(Shown(WideString(buffer.data())), Shown(c.expected));
+        }
+        if (c.capacity <= 0) {
+            EXPECT_EQ(buffer[0], kUnitSentinel) << "converted without room";
+        }
+        const std::size_t room = c.capacity > 0 ? static_cast<std::size_t>(c.capacity) : 0;
+        EXPECT_EQ(buffer[room], kUnitSentinel) << "wrote past the capacity";
+    }
+}
+
+TEST_F(TextHelpers, WideToUtf8WithinTheCapacity) {
+    struct Case {
+        const char* what;
+        WideString source;
+        int capacity;
+        std::string expected;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"U+00E9 at capacity 3", {0xE9}, 3, "\xC3\xA9", true},
+        {"U+00E9 at capacity 2", {0xE9}, 2, "", false},
+        {"empty at capacity 1", {}, 1, "", true},
+        {"a pair", {0xD83D, 0xDE00}, 5, "\xF0\x9F\x98\x80", true},
+        {"an unpaired surrogate", {u'a', 0xDC00}, 5, "a\xEF\xBF\xBD", true},
+        {"capacity 0", {u'a'}, 0, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<char, 16> buffer{};
+        buffer.fill(kByteSentinel);
+        const LPSTR result = WideToUtf8(c.source.c_str(), buffer.data(), c.capacity);
+        if (!c.fits) {
+            EXPECT_EQ(result, nullptr);
+        } else {
+            EXPECT_EQ(result, buffer.data());
+            EXPECT_EQ(Shown(std::string(buffer.data())), Shown(c.expected));
+        }
+        const std::size_t room = c.capacity > 0 ? static_cast<std::size_t>(c.capacity) : 0;
+        EXPECT_EQ(buffer[room], kByteSentinel) << "wrote past the capacity";
+    }
+}
+
+TEST_F(TextHelpers, ConversionsRoundTripValidText) {
+    const std::string text = "Korvessa \xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 fin";
+    std::array<WCHAR, 64> wide{};
+    ASSERT_NE(Utf8ToWide(text.c_str(), wide.data(), static_cast<int>(wide.size())), nullptr);
+    std::array<char, 64> back{};
+    ASSERT_NE(WideToUtf8(wide.data(), back.data(), static_cast<int>(back.size())), nullptr);
+    EXPECT_EQ(std::string(back.data()), text);
+}
+
+// ---- Containment, trimming, case --------------------------------------------------------------
+
+TEST_F(TextHelpers, ContainsNoCaseFoldsAsciiLettersOnly) {
+    struct Case {
+        const char* text;
+        const char* part;
+        BOOL expected;
+    };
+    const Case cases[] = {
+        {"Setup Folder", "FOLDER", TRUE},
+        {"abc", "B", TRUE},
+        {"ab", "abc", FALSE},
+        {"abc", "", FALSE},
+        {"", "a", FALSE},
+        {"", "", FALSE},
+        {"a_b", "A_B", TRUE},
+        {"a@b", "A`B", FALSE},  // '@' and '`' differ by the case bit but are no letters
+        {"[x]", "{X}", FALSE},
+        {"\xC0t\xC9", "\xE0T\xE9", FALSE},  // Latin-1 letters compare exactly
+        {"\xC0t\xC9", "\xC0T\xC9", TRUE},
+        {"aaab", "AAB", TRUE},
+        {"abababc", "ABABC", TRUE},
+        {"abababd", "ABABC", FALSE},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ContainsNoCase(c.text, c.part), c.expected)
+            << Shown(c.text) << " contains " << Shown(c.part);
+    }
+}
+
+TEST_F(TextHelpers, ContainsNoCaseHasNoLengthLimit) {
+    // Well beyond the 259 characters that fixed copies would hold, for either argument.
+    std::string text(100000, 'x');
+    text += "Needle in a Haystack";
+    EXPECT_TRUE(ContainsNoCase(text.c_str(), "nEEDLE IN A hAYSTACK"));
+    EXPECT_FALSE(ContainsNoCase(text.c_str(), "needle in a haystackk"));
+
+    const std::string part = std::string(300, 'X') + "needle";
+    EXPECT_TRUE(ContainsNoCase(text.c_str(), part.c_str()));
+    EXPECT_FALSE(ContainsNoCase(text.c_str(), (part + "!").c_str()));
+    EXPECT_FALSE(ContainsNoCase(part.c_str(), text.c_str()));
+
+    // A periodic part against a text that matches it almost everywhere.
+    std::string periodic;
+    for (int i = 0; i < 5000; ++i) {
+        periodic += "aB";
+    }
+    const std::string wanted = std::string(4000, 'a') + "c";
+    std::string folded = periodic;
+    for (char& c : folded) {
+        c = 'A';
+    }
+    EXPECT_FALSE(ContainsNoCase(folded.c_str(), wanted.c_str()));
+    EXPECT_TRUE(ContainsNoCase((folded + "C").c_str(), wanted.c_str()));
+    EXPECT_TRUE(ContainsNoCase(periodic.c_str(), "AbAbAbAbAbAbAbAb"));
+}
+
+// Every short text and part over a small alphabet, against the plain search the helpers must
+// agree with; the searches skip ahead by what they learnt, and this covers every way to go wrong.
+std::vector<std::string> AllWords(const std::string& alphabet, std::size_t longest) {
+    std::vector<std::string> words{""};
+    for (std::size_t begin = 0, length = 0; length < longest; ++length) {
+        const std::size_t end = words.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            for (const char letter : alphabet) {
+                words.push_back(words[i] + letter);
+            }
+        }
+        begin = end;
+    }
+    return words;
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+bool PlainContains(const std::string& text, const std::string& part) {
+    if (text.empty() || part.empty()) {
+        return false;
+    }
+    for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < part.size() && Upper(text[at + i]) == Upper(part[i])) {
+            ++i;
+        }
+        if (i == part.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Pieces PlainSplit(const std::string& text, const std::string& separator) {
+    Pieces pieces;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + separator.size() <= text.size();) {
+        if (text.compare(at, separator.size(), separator) == 0) {
+            pieces.push_back(text.substr(start, at - start));
+            at += separator.size();
+            start = at;
+        } else {
+            ++at;
+        }
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+TEST_F(TextHelpers, SearchesAgreeWithThePlainSearchOnEveryShortText) {
+    const std::vector<std::string> texts = AllWords("abA", 6);
+    const std::vector<std::string> parts = AllWords("abA", 4);
+    int mismatches = 0;
+    for (const std::string& text : texts) {
+        for (const std::string& part : parts) {
+            if ((ContainsNoCase(text.c_str(), part.c_str()) != FALSE) !=
+                PlainContains(text, part)) {
+                ADD_FAILURE() << "'" << text << "' contains '" << part << "'";
+                ++mismatches;
+            }
+            if (mismatches > 10) {
+                return;
+            }
+        }
+    }
+    Pieces pieces;
+    for (const std::string& text : AllWords("ab", 8)) {
+        for (const std::string& separator : AllWords("ab", 4)) {
+            if (separator.empty()) {
+                continue;
+            }
+            SplitString(text, separator, pieces);
+            ASSERT_EQ(pieces, PlainSplit(text, separator))
+                << "'" << text << "' by '" << separator << "'";
+        }
+    }
+}
+
+TEST_F(TextHelpers, TrimSpacesRemovesOnlySpacesAtBothEnds) {
+    struct Case {
+        const char* what;
+        WideString text;
+        WideString expected;
+    };
+    const Case cases[] = {
+        {"both ends", kit::Wide("  a b  "), kit::Wide("a b")},
+        {"spaces only", kit::Wide("   "), {}},
+        {"empty", {}, {}},
+        {"one character", kit::Wide("x"), kit::Wide("x")},
+        {"tab kept", kit::Wide("\ta "), kit::Wide("\ta")},
+        {"leading only", kit::Wide("  ab"), kit::Wide("ab")},
+        {"other blanks kept", {0x00A0, u' ', u'a', u'\n', u' '}, {0x00A0, u' ', u'a', u'\n'}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<WCHAR, 16> buffer{};
+        buffer.fill(kUnitSentinel);
+        std::copy(c.text.begin(), c.text.end(), buffer.begin());
+        buffer[c.text.size()] = 0;
+        TrimSpaces(buffer.data());
+        EXPECT_EQ(Shown(WideString(buffer.data())), Shown(c.expected));
+        EXPECT_EQ(buffer[c.text.size() + 1], kUnitSentinel) << "wrote past the terminating zero";
+    }
+}
+
+TEST_F(TextHelpers, TrimSpacesHasNoLengthLimit) {
+    const WideString core = kit::Repeat(u'x', 5000) + TEXT(" y");
+    WideString text = kit::Repeat(u' ', 3000) + core + kit::Repeat(u' ', 3000);
+    text.push_back(0);
+    text.push_back(kUnitSentinel);
+    TrimSpaces(text.data());
+    EXPECT_EQ(WideString(text.c_str()), core);
+    EXPECT_EQ(text.back(), kUnitSentinel);
+}
+
+TEST_F(TextHelpers, CaseConvertedCopyLowersAsciiLettersUpToTheFirstZero) {
+    struct Case {
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Mixed 1", "mixed 1"},
+        {Bytes("ab\0cd", 5), "ab"},
+        {Bytes("\0AB", 3), ""},
+        {"\xC0\xC9Z@[", "\xC0\xC9z@["},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string copy = CaseConvertedCopy(c.input);
+        EXPECT_EQ(Shown(copy), Shown(c.expected)) << "input " << Shown(c.input);
+        EXPECT_EQ(copy.size(), c.expected.size());
+    }
+    const std::string original = "Keep ME";
+    EXPECT_EQ(CaseConvertedCopy(original), "keep me");
+    EXPECT_EQ(original, "Keep ME");
+}
+
+}  // namespace
