@@ -42,6 +42,7 @@ typedef struct tagMSG {
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 #define HWND_BROADCAST (reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0xffff)))
 
@@ -97,3 +98,6 @@ void WINAPI PostQuitMessage(int nExitCode);
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+// Formatted print into a buffer of at most 1024 units; `long` arguments are 32 bits.
+int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
