@@ -49,6 +49,7 @@ enum class RegistryCall {
     Open,
     Query,
     Set,
+    DeleteValue,
 };
 
 // The next call of that kind on any key returns `code` and changes nothing.

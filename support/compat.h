@@ -97,6 +97,24 @@ inline BOOL StartProcess(LPCWSTR program, LPCWSTR commandLine, DWORD flags,
 #endif
 }
 
+// ---- Posting to every top-level window ------------------------------------------------------
+// CE posts any message to HWND_BROADCAST. Desktop Win32 refuses to post a message whose
+// parameters may carry a pointer, WM_WININICHANGE among them (ERROR_MESSAGE_SYNC_ONLY), so there
+// the message is sent instead, skipping hung windows and waiting at most this long for each.
+inline constexpr UINT kBroadcastAnswerTimeout = 1000;
+
+// Non-zero when the message went out.
+inline BOOL PostBroadcast(UINT message, WPARAM wParam, LPARAM lParam) {
+#if WRENFOLD_DESKTOP_WIN32
+    return SendMessageTimeoutW(HWND_BROADCAST, message, wParam, lParam, SMTO_ABORTIFHUNG,
+                               kBroadcastAnswerTimeout, nullptr) != 0
+               ? TRUE
+               : FALSE;
+#else
+    return PostMessageW(HWND_BROADCAST, message, wParam, lParam);
+#endif
+}
+
 // ---- Folder search --------------------------------------------------------------------------
 // CE lists only a folder's own entries; desktop Win32 adds "." and "..", which these skip.
 inline bool IsDotEntry(const WIN32_FIND_DATAW& entry) {

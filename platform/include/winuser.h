@@ -43,6 +43,7 @@ typedef struct tagMSG {
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 #define HWND_BROADCAST (reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0xffff)))
 
@@ -118,3 +119,6 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
 HDC WINAPI GetDC(HWND hWnd);
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+
+// Formatted print into a buffer of at most 1024 units; `long` arguments are 32 bits.
+int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);

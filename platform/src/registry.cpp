@@ -32,7 +32,7 @@ struct Key {
     bool deleted = false;
 };
 
-constexpr std::size_t kFaultKinds = 3;
+constexpr std::size_t kFaultKinds = 4;
 
 struct Registry {
     std::shared_ptr<Key> classesRoot = std::make_shared<Key>();
@@ -431,6 +431,10 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     std::shared_ptr<Key> key;
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
+    }
+    LONG fault = ERROR_SUCCESS;
+    if (TakeFault(sim::RegistryCall::DeleteValue, fault)) {
+        return fault;
     }
     const Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {

@@ -187,6 +187,17 @@ void Destroy(HWND handle, bool notify) {
     sim::detail::Log(std::move(event));
 }
 
+// A broadcast reaches every top-level window, but only with a system message or a registered
+// one: what a private message (WM_USER to 0xBFFF) means depends on the window's class. The
+// broadcast succeeds either way.
+std::vector<HWND> BroadcastTargets(UINT message) {
+    constexpr UINT kFirstRegisteredMessage = 0xC000;
+    if (message >= WM_USER && message < kFirstRegisteredMessage) {
+        return {};
+    }
+    return State().topLevel;
+}
+
 bool TakeMessage(DWORD threadId, HWND filter, UINT first, UINT last, bool remove, MSG& out) {
     auto& queue = State().queue;
     for (auto it = queue.begin(); it != queue.end(); ++it) {
@@ -458,7 +469,7 @@ int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd == HWND_BROADCAST) {
         sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
-        const std::vector<HWND> targets = State().topLevel;
+        const std::vector<HWND> targets = BroadcastTargets(Msg);
         for (const HWND target : targets) {
             Deliver(target, Msg, wParam, lParam, Delivery::SentFromAnotherThread);
         }
@@ -479,7 +490,7 @@ BOOL WINAPI InSendMessage() {
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     std::vector<HWND> targets;
     if (hWnd == HWND_BROADCAST) {
-        targets = State().topLevel;
+        targets = BroadcastTargets(Msg);
     } else if (FindWindowRecord(hWnd) != nullptr) {
         targets.push_back(hWnd);
     } else {

@@ -32,6 +32,9 @@ class DeviceTest : public ::testing::Test {
 
 // Makes the next value write on the given key fail with ERROR_ACCESS_DENIED.
 void RefuseNextWrite(HKEY root, const WCHAR* path);
+// Makes the next value deletion on the given key fail with ERROR_ACCESS_DENIED (under Windows,
+// every later one too, until ResetWorld removes the key).
+void RefuseNextValueDeletion(HKEY root, const WCHAR* path);
 
 // Registry set-up and inspection, through the registry interface itself.
 void CreateKey(HKEY root, const WCHAR* path);
@@ -121,6 +124,9 @@ struct InstallerStart {
     DWORD result = 0;
 };
 InstallerStart LastInstallerStart();
+// The creation flags of the installer's latest start, where the build can see them: the
+// simulated device logs them; Windows keeps no record a test can read, and this returns false.
+bool InstallerCreationFlags(DWORD& flags);
 
 // ---- Files ----------------------------------------------------------------------------------
 // A folder that belongs to the tests (root-relative; on drive C: under Wine).

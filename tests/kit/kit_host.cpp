@@ -49,6 +49,10 @@ void RefuseNextWrite(HKEY /*root*/, const WCHAR* /*path*/) {
     sim::FailNextRegistryCall(sim::RegistryCall::Set, ERROR_ACCESS_DENIED);
 }
 
+void RefuseNextValueDeletion(HKEY /*root*/, const WCHAR* /*path*/) {
+    sim::FailNextRegistryCall(sim::RegistryCall::DeleteValue, ERROR_ACCESS_DENIED);
+}
+
 bool ReadOnlyFilesRefuseWriting() {
     return true;
 }
@@ -131,6 +135,18 @@ void InstallStandInInstaller() {
         const DWORD result = RunCabInstaller(commandLine.c_str(), linkedHooks, hang);
         return hang ? sim::kStillRunning : result;
     });
+}
+
+bool InstallerCreationFlags(DWORD& flags) {
+    const std::vector<sim::Event>& events = sim::Events();
+    for (auto event = events.rbegin(); event != events.rend(); ++event) {
+        if (event->kind == sim::EventKind::ProcessStarted &&
+            _wcsicmp(event->path.c_str(), kInstallerPath) == 0) {
+            flags = event->flags;
+            return true;
+        }
+    }
+    return false;
 }
 
 WideString SetupLibrary() {

@@ -98,6 +98,8 @@ const OwnedKey kOwnedKeys[] = {
     {HKEY_CLASSES_ROOT, L"CLSID\\{WrenfoldTest}"},
     {HKEY_LOCAL_MACHINE, L"Software\\Ternwick"},
     {HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"},
+    {HKEY_CURRENT_USER, L"Software\\Microsoft\\Today"},
+    {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color"},
 };
 
 const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
@@ -394,6 +396,11 @@ void RefuseNextWrite(HKEY root, const WCHAR* path) {
     RegCloseKey(key);
 }
 
+// The same denial covers deleting values.
+void RefuseNextValueDeletion(HKEY root, const WCHAR* path) {
+    RefuseNextWrite(root, path);
+}
+
 // Wine run as root (as CI does) lets a read-only file be opened for writing, as root's rights
 // allow; Windows refuses. Tests that need the refusal ask first.
 bool ReadOnlyFilesRefuseWriting() {
@@ -483,6 +490,10 @@ void StartProgram(const WideString& path) {
 void InstallStandInInstaller() {
     ASSERT_TRUE(CopyFileW(L"" WRENFOLD_INSTALLER_PROGRAM, kInstallerPath, FALSE))
         << "error " << GetLastError();
+}
+
+bool InstallerCreationFlags(DWORD& /*flags*/) {
+    return false;
 }
 
 WideString SetupLibrary() {
