@@ -38,17 +38,8 @@ std::string BytesOf(const BYTE* buffer, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(buffer), size);
 }
 
-class FileHelpers : public kit::DeviceTest {
+class FileHelpers : public kit::FolderTest {
   protected:
-    void SetUp() override {
-        DeviceTest::SetUp();
-        kit::MakeFolder(kit::kTestFolder);
-    }
-
-    static WideString In(const WCHAR* name) {
-        return WideString(kit::kTestFolder) + TEXT("\\") + name;
-    }
-
     // The file's bytes through the platform, or "<missing>".
     static std::string Contents(const WideString& path) {
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -10,17 +10,8 @@ namespace {
 
 using kit::WideString;
 
-class PlatformFiles : public kit::DeviceTest {
+class PlatformFiles : public kit::FolderTest {
   protected:
-    void SetUp() override {
-        DeviceTest::SetUp();
-        kit::MakeFolder(kit::kTestFolder);
-    }
-
-    static WideString In(const WCHAR* name) {
-        return WideString(kit::kTestFolder) + TEXT("\\") + name;
-    }
-
     static std::vector<WideString> Search(const WCHAR* pattern) {
         std::vector<WideString> names;
         WIN32_FIND_DATAW entry{};

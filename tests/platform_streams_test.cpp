@@ -12,17 +12,8 @@ namespace {
 
 using kit::WideString;
 
-class PlatformStreams : public kit::DeviceTest {
+class PlatformStreams : public kit::FolderTest {
   protected:
-    void SetUp() override {
-        DeviceTest::SetUp();
-        kit::MakeFolder(kit::kTestFolder);
-    }
-
-    static WideString In(const WCHAR* name) {
-        return WideString(kit::kTestFolder) + TEXT("\\") + name;
-    }
-
     static FILE* Open(const WCHAR* name, const WCHAR* mode) {
         return _wfopen(In(name).c_str(), mode);
     }

@@ -82,7 +82,9 @@ std::string EncodePng(int width, int height, const std::vector<std::uint8_t>& rg
     raw.reserve((rowBytes + 1) * static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y) {
         raw += '\0';  // no filter
-        raw.append(reinterpret_cast<const char*>(rgb.data()) + rowBytes * y, rowBytes);
+        raw.append(
+            reinterpret_cast<const char*>(rgb.data()) + rowBytes * static_cast<std::size_t>(y),
+            rowBytes);
     }
 
     std::string header;

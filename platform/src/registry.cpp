@@ -90,6 +90,15 @@ bool TakeFault(sim::RegistryCall call, LONG& code) {
     return code != ERROR_SUCCESS;
 }
 
+// Resolves the key that a value call names, then takes a pending fault of that call's kind.
+LONG ResolveForValueCall(HKEY handle, sim::RegistryCall call, std::shared_ptr<Key>& key) {
+    if (const LONG status = ResolveForUse(handle, key); status != ERROR_SUCCESS) {
+        return status;
+    }
+    LONG fault = ERROR_SUCCESS;
+    return TakeFault(call, fault) ? fault : ERROR_SUCCESS;
+}
+
 // Splits "a\b\c" into its names. A leading separator is malformed; a trailing one is ignored.
 bool SplitPath(LPCWSTR path, std::vector<WideString>& names) {
     names.clear();
@@ -289,12 +298,9 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
         return ERROR_INVALID_PARAMETER;
     }
     std::shared_ptr<Key> key;
-    if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
+    if (const LONG status = ResolveForValueCall(hKey, sim::RegistryCall::Query, key);
+        status != ERROR_SUCCESS) {
         return status;
-    }
-    LONG fault = ERROR_SUCCESS;
-    if (TakeFault(sim::RegistryCall::Query, fault)) {
-        return fault;
     }
     const Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
@@ -332,12 +338,9 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
         return ERROR_INVALID_PARAMETER;
     }
     std::shared_ptr<Key> key;
-    if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
+    if (const LONG status = ResolveForValueCall(hKey, sim::RegistryCall::Set, key);
+        status != ERROR_SUCCESS) {
         return status;
-    }
-    LONG fault = ERROR_SUCCESS;
-    if (TakeFault(sim::RegistryCall::Set, fault)) {
-        return fault;
     }
     Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
@@ -429,12 +432,9 @@ LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD 
 
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     std::shared_ptr<Key> key;
-    if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
+    if (const LONG status = ResolveForValueCall(hKey, sim::RegistryCall::DeleteValue, key);
+        status != ERROR_SUCCESS) {
         return status;
-    }
-    LONG fault = ERROR_SUCCESS;
-    if (TakeFault(sim::RegistryCall::DeleteValue, fault)) {
-        return fault;
     }
     const Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {

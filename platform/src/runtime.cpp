@@ -180,7 +180,7 @@ namespace {
 
 constexpr std::size_t kFormattedUnits = 1024;
 
-struct FormatSpec {
+struct Conversion {
     bool leftAligned = false;
     bool alternate = false;
     bool zeroPadded = false;
@@ -220,39 +220,41 @@ std::size_t ReadCount(const WCHAR*& p) {
 }
 
 // Text padded to the field's width; strings and characters pad with blanks only.
-void PutField(FormattedText& text, const FormatSpec& spec, const WCHAR* field, std::size_t count) {
-    const std::size_t padding = spec.width > count ? spec.width - count : 0;
-    if (!spec.leftAligned) {
+void PutField(FormattedText& text, const Conversion& conversion, const WCHAR* field,
+              std::size_t count) {
+    const std::size_t padding = conversion.width > count ? conversion.width - count : 0;
+    if (!conversion.leftAligned) {
         text.Pad(u' ', padding);
     }
     text.Put(field, count);
-    if (spec.leftAligned) {
+    if (conversion.leftAligned) {
         text.Pad(u' ', padding);
     }
 }
 
-void PutNumber(FormattedText& text, const FormatSpec& spec, std::uint32_t magnitude, bool negative,
-               unsigned base, bool upperCase) {
+void PutNumber(FormattedText& text, const Conversion& conversion, std::uint32_t magnitude,
+               bool negative, unsigned base, bool upperCase) {
     const char* const digitsOf = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
     WCHAR digits[16];
     std::size_t count = 0;
     for (std::uint32_t rest = magnitude; rest != 0; rest /= base) {
         digits[count++] = static_cast<WCHAR>(digitsOf[rest % base]);
     }
-    const std::size_t minimumDigits = spec.hasPrecision ? spec.precision : 1;
+    const std::size_t minimumDigits = conversion.hasPrecision ? conversion.precision : 1;
     const std::size_t zeros = minimumDigits > count ? minimumDigits - count : 0;
     WCHAR prefix[2];
     std::size_t prefixCount = 0;
     if (negative) {
         prefix[prefixCount++] = u'-';
-    } else if (spec.alternate && base == 16 && magnitude != 0) {
+    } else if (conversion.alternate && base == 16 && magnitude != 0) {
         prefix[prefixCount++] = u'0';
         prefix[prefixCount++] = upperCase ? u'X' : u'x';
     }
     const std::size_t used = prefixCount + zeros + count;
-    const std::size_t padding = spec.width > used ? spec.width - used : 0;
-    const bool padWithZeros = spec.zeroPadded && !spec.leftAligned && !spec.hasPrecision;
-    if (!spec.leftAligned && !padWithZeros) {
+    const std::size_t padding = conversion.width > used ? conversion.width - used : 0;
+    const bool padWithZeros =
+        conversion.zeroPadded && !conversion.leftAligned && !conversion.hasPrecision;
+    if (!conversion.leftAligned && !padWithZeros) {
         text.Pad(u' ', padding);
     }
     text.Put(prefix, prefixCount);
@@ -260,7 +262,7 @@ void PutNumber(FormattedText& text, const FormatSpec& spec, std::uint32_t magnit
     while (count > 0) {
         text.Put(digits[--count]);
     }
-    if (spec.leftAligned) {
+    if (conversion.leftAligned) {
         text.Pad(u' ', padding);
     }
 }
@@ -277,23 +279,23 @@ int FormatArguments(LPWSTR out, LPCWSTR format, va_list arguments) {
             continue;
         }
         ++p;
-        FormatSpec spec;
+        Conversion conversion;
         for (;; ++p) {
             if (*p == u'-') {
-                spec.leftAligned = true;
+                conversion.leftAligned = true;
             } else if (*p == u'#') {
-                spec.alternate = true;
+                conversion.alternate = true;
             } else if (*p == u'0') {
-                spec.zeroPadded = true;
+                conversion.zeroPadded = true;
             } else {
                 break;
             }
         }
-        spec.width = ReadCount(p);
+        conversion.width = ReadCount(p);
         if (*p == u'.') {
             ++p;
-            spec.hasPrecision = true;
-            spec.precision = ReadCount(p);
+            conversion.hasPrecision = true;
+            conversion.precision = ReadCount(p);
         }
         if (*p == u'l') {
             ++p;
@@ -306,27 +308,28 @@ int FormatArguments(LPWSTR out, LPCWSTR format, va_list arguments) {
             case u'i': {
                 const int value = va_arg(arguments, int);
                 const auto magnitude = static_cast<std::uint32_t>(value);
-                PutNumber(text, spec, value < 0 ? 0u - magnitude : magnitude, value < 0, 10, false);
+                PutNumber(text, conversion, value < 0 ? 0u - magnitude : magnitude, value < 0, 10,
+                          false);
                 break;
             }
             case u'u':
-                PutNumber(text, spec, va_arg(arguments, unsigned), false, 10, false);
+                PutNumber(text, conversion, va_arg(arguments, unsigned), false, 10, false);
                 break;
             case u'x':
             case u'X':
-                PutNumber(text, spec, va_arg(arguments, unsigned), false, 16, *p == u'X');
+                PutNumber(text, conversion, va_arg(arguments, unsigned), false, 16, *p == u'X');
                 break;
             case u'c': {
                 const auto unit = static_cast<WCHAR>(va_arg(arguments, int));
-                PutField(text, spec, &unit, 1);
+                PutField(text, conversion, &unit, 1);
                 break;
             }
             case u's': {
                 const WCHAR* field = va_arg(arguments, const WCHAR*);
                 field = field == nullptr ? kNull : field;
                 const std::size_t count =
-                    spec.hasPrecision ? wcsnlen(field, spec.precision) : wcslen(field);
-                PutField(text, spec, field, count);
+                    conversion.hasPrecision ? wcsnlen(field, conversion.precision) : wcslen(field);
+                PutField(text, conversion, field, count);
                 break;
             }
             default:

@@ -197,6 +197,15 @@ DWORD Attributes(const WideString& path) {
     return GetFileAttributesW(path.c_str());
 }
 
+void FolderTest::SetUp() {
+    DeviceTest::SetUp();
+    MakeFolder(kTestFolder);
+}
+
+WideString FolderTest::In(const WCHAR* name) {
+    return WideString(kTestFolder) + TEXT("\\") + name;
+}
+
 void CreateKey(HKEY root, const WCHAR* path) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),

@@ -30,6 +30,14 @@ class DeviceTest : public ::testing::Test {
     void TearDown() override;
 };
 
+// A DeviceTest that also has the tests' own folder (kTestFolder, declared below) made.
+class FolderTest : public DeviceTest {
+  protected:
+    void SetUp() override;
+    // The path of `name` inside the tests' folder.
+    static std::basic_string<WCHAR> In(const WCHAR* name);
+};
+
 // Makes the next value write on the given key fail with ERROR_ACCESS_DENIED.
 void RefuseNextWrite(HKEY root, const WCHAR* path);
 // Makes the next value deletion on the given key fail with ERROR_ACCESS_DENIED (under Windows,

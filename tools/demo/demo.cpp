@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/scenarios.h"
 #include "setup/hooks.h"
 #include "sim.h"
 #include "standin/korvessa_app.h"
@@ -349,12 +350,6 @@ void Gradients() {
     }
 }
 
-struct Scenario {
-    const char* name;
-    const char* title;
-    void (*play)();
-};
-
 const Scenario kScenarios[] = {
     {"install-refused", "Installing on a device without the Flash Player", InstallRefused},
     {"install", "Installing over a running copy", Install},
@@ -366,32 +361,12 @@ const Scenario kScenarios[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<const Scenario*> chosen;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--pictures") == 0 && i + 1 < argc) {
-            PictureFolder() = argv[++i];
-            continue;
-        }
-        if (std::strcmp(argv[i], "--list") == 0) {
-            for (const Scenario& scenario : kScenarios) {
-                std::printf("%-16s %s\n", scenario.name, scenario.title);
-            }
-            return 0;
-        }
-        const Scenario* found = nullptr;
-        for (const Scenario& scenario : kScenarios) {
-            found = std::strcmp(argv[i], scenario.name) == 0 ? &scenario : found;
-        }
-        if (found == nullptr) {
-            std::fprintf(stderr, "unknown scenario '%s' (try --list)\n", argv[i]);
-            return 2;
-        }
-        chosen.push_back(found);
-    }
+    int exitCode = 0;
+    const std::vector<const Scenario*> chosen =
+        ChooseScenarios(argc, argv, kScenarios, exitCode,
+                        {{"--pictures", [](const char* folder) { PictureFolder() = folder; }}});
     if (chosen.empty()) {
-        for (const Scenario& scenario : kScenarios) {
-            chosen.push_back(&scenario);
-        }
+        return exitCode;
     }
     for (const Scenario* scenario : chosen) {
         std::printf("\n== %s ==\n", scenario->title);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/scenarios.h"
 #include "observe/box_answerer.h"
 #include "support/compat.h"
 
@@ -265,12 +266,6 @@ void Uninstall() {
     CloseHandle(browser);
 }
 
-struct Scenario {
-    const char* name;
-    const char* title;
-    void (*play)();
-};
-
 const Scenario kScenarios[] = {
     {"install-refused", "Installing on a device without the Flash Player", InstallRefused},
     {"install", "Installing over a running copy", Install},
@@ -281,28 +276,10 @@ const Scenario kScenarios[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<const Scenario*> chosen;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--list") == 0) {
-            for (const Scenario& scenario : kScenarios) {
-                std::printf("%-16s %s\n", scenario.name, scenario.title);
-            }
-            return 0;
-        }
-        const Scenario* found = nullptr;
-        for (const Scenario& scenario : kScenarios) {
-            found = std::strcmp(argv[i], scenario.name) == 0 ? &scenario : found;
-        }
-        if (found == nullptr) {
-            std::fprintf(stderr, "unknown scenario '%s' (try --list)\n", argv[i]);
-            return 2;
-        }
-        chosen.push_back(found);
-    }
+    int exitCode = 0;
+    const std::vector<const Scenario*> chosen = ChooseScenarios(argc, argv, kScenarios, exitCode);
     if (chosen.empty()) {
-        for (const Scenario& scenario : kScenarios) {
-            chosen.push_back(&scenario);
-        }
+        return exitCode;
     }
     StartBoxAnswerer(PrintBox);
     PrepareDevice();
