@@ -96,7 +96,8 @@ LONG ResolveForValueCall(HKEY handle, sim::RegistryCall call, std::shared_ptr<Ke
         return status;
     }
     LONG fault = ERROR_SUCCESS;
-    return TakeFault(call, fault) ? fault : ERROR_SUCCESS;
+    TakeFault(call, fault);  // leaves ERROR_SUCCESS when none is pending
+    return fault;
 }
 
 // Splits "a\b\c" into its names. A leading separator is malformed; a trailing one is ignored.
