@@ -21,13 +21,7 @@ constexpr int kRoom = 16;
 
 // Units or bytes as hexadecimal, so that a failure shows exactly what differs.
 std::string Hex(const WideString& units) {
-    std::string text;
-    for (const WCHAR unit : units) {
-        char part[8];
-        std::snprintf(part, sizeof part, " %04x", static_cast<unsigned>(unit));
-        text += part;
-    }
-    return text;
+    return kit::HexUnits(units);
 }
 
 std::string Hex(const std::string& bytes) {

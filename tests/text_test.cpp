@@ -37,13 +37,7 @@ std::string Shown(const std::string& bytes) {
 }
 
 std::string Shown(const WideString& units) {
-    std::string text;
-    for (const WCHAR unit : units) {
-        char part[8];
-        std::snprintf(part, sizeof part, " %04x", static_cast<unsigned>(unit));
-        text += part;
-    }
-    return text;
+    return kit::HexUnits(units);
 }
 
 std::string Bytes(const char* text, std::size_t length) {

@@ -1,5 +1,6 @@
 #include "kit/kit.h"
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -317,6 +318,16 @@ std::string Narrow(const WideString& text) {
         narrow += unit < 0x80 ? static_cast<char>(unit) : '?';  // ASCII exactly
     }
     return narrow;
+}
+
+std::string HexUnits(const WideString& units) {
+    std::string text;
+    for (const WCHAR unit : units) {
+        char part[8];
+        std::snprintf(part, sizeof part, " %04x", static_cast<unsigned>(unit));
+        text += part;
+    }
+    return text;
 }
 
 }  // namespace kit

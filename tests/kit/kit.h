@@ -227,5 +227,7 @@ bool FailNextFileWrite();
 WideString Repeat(WCHAR unit, std::size_t count);
 WideString Wide(const char* ascii);
 std::string Narrow(const WideString& text);
+// Each unit as four hexadecimal digits, so that a failure shows exactly which units differ.
+std::string HexUnits(const WideString& units);
 
 }  // namespace kit

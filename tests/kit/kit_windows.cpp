@@ -306,6 +306,23 @@ BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION&
     }
 }
 
+// Runs one of the test's own programs to its end and gives its exit code; one that does not start
+// (0xFFFFFFFF) or does not end in time fails the test.
+DWORD RunTestProgram(LPCWSTR program, const WideString& commandLine, DWORD timeout,
+                     const char* name) {
+    PROCESS_INFORMATION info{};
+    if (!StartTestProgram(program, commandLine.c_str(), info)) {
+        ADD_FAILURE() << name << " did not start: error " << GetLastError();
+        return 0xFFFFFFFF;
+    }
+    EXPECT_EQ(WaitForSingleObject(info.hProcess, timeout), WAIT_OBJECT_0) << name << " hangs";
+    DWORD exitCode = 0xFFFFFFFF;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
+
 // Both kit threads start once per process, before the first baseline, so their handles and
 // GoogleTest's own trace thread are not charged to any test.
 void StartKitThreads() {
@@ -520,33 +537,13 @@ WideString ApplicationSource() {
 }
 
 DWORD RunInstaller(const WideString& commandLine) {
-    PROCESS_INFORMATION info{};
-    if (!StartTestProgram(kInstallerPath, commandLine.c_str(), info)) {
-        ADD_FAILURE() << "the installer did not start: error " << GetLastError();
-        return 0xFFFFFFFF;
-    }
-    WaitForSingleObject(info.hProcess, 30000);
-    DWORD exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunTestProgram(kInstallerPath, commandLine, 30000, "the installer");
 }
 
 DWORD RunCloseProgram(const WCHAR* commandLine) {
     // The C runtime takes the first word of the command line as the program's own name.
-    const WideString line = L"CloseKorvessa.exe " + WideString(commandLine);
-    PROCESS_INFORMATION info{};
-    if (!StartTestProgram(L"" WRENFOLD_CLOSE_PROGRAM, line.c_str(), info)) {
-        ADD_FAILURE() << "CloseKorvessa did not start: error " << GetLastError();
-        return 0xFFFFFFFF;
-    }
-    EXPECT_EQ(WaitForSingleObject(info.hProcess, 15000), WAIT_OBJECT_0);
-    DWORD exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunTestProgram(L"" WRENFOLD_CLOSE_PROGRAM,
+                          L"CloseKorvessa.exe " + WideString(commandLine), 15000, "CloseKorvessa");
 }
 
 DWORD RecordingWindowProcess() {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "standin/start_mark.h"
+
 namespace {
 
 using Text = std::basic_string<WCHAR>;
@@ -111,36 +113,20 @@ bool CopyOne(const Text& source, const Text& target) {
     return wrote != FALSE;
 }
 
-void SetMark(HKEY key, LPCWSTR name, DWORD value) {
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
 // The mark of this start: how it was started and what it found.
 void MarkStart(const Text& commandLine, const Text& packagePath) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kInstallerMarkKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return;
+    const HKEY key = OpenStartMark(kInstallerMarkKey, commandLine.c_str());
+    if (key != nullptr) {
+        SetDwordMark(key, TEXT("PackageAttributes"), GetFileAttributesW(packagePath.c_str()));
+        RegCloseKey(key);
     }
-    DWORD starts = 0;
-    DWORD size = sizeof starts;
-    if (RegQueryValueExW(key, TEXT("Starts"), nullptr, nullptr, reinterpret_cast<BYTE*>(&starts),
-                         &size) != ERROR_SUCCESS) {
-        starts = 0;
-    }
-    SetMark(key, TEXT("Starts"), starts + 1);
-    RegSetValueExW(key, TEXT("CommandLine"), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(commandLine.c_str()),
-                   static_cast<DWORD>((commandLine.size() + 1) * sizeof(WCHAR)));
-    SetMark(key, TEXT("PackageAttributes"), GetFileAttributesW(packagePath.c_str()));
-    RegCloseKey(key);
 }
 
 DWORD MarkResult(DWORD result) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kInstallerMarkKey, 0, KEY_ALL_ACCESS, &key) ==
         ERROR_SUCCESS) {
-        SetMark(key, TEXT("Result"), result);
+        SetDwordMark(key, TEXT("Result"), result);
         RegCloseKey(key);
     }
     return result;

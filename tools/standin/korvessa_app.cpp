@@ -1,7 +1,6 @@
 #include "standin/korvessa_app.h"
 
-#include <cwchar>
-
+#include "standin/start_mark.h"
 #include "support/korvessa.h"
 
 namespace {
@@ -14,30 +13,14 @@ LRESULT CALLBACK NotifyWindowProcedure(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void LeaveStartMark(LPCWSTR commandLine) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, kStandInMarkKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    DWORD starts = 0;
-    DWORD size = sizeof starts;
-    if (RegQueryValueExW(key, TEXT("Starts"), nullptr, nullptr, reinterpret_cast<BYTE*>(&starts),
-                         &size) != ERROR_SUCCESS) {
-        starts = 0;
-    }
-    ++starts;
-    RegSetValueExW(key, TEXT("Starts"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&starts),
-                   sizeof starts);
-    RegSetValueExW(key, TEXT("CommandLine"), 0, REG_SZ, reinterpret_cast<const BYTE*>(commandLine),
-                   static_cast<DWORD>((wcslen(commandLine) + 1) * sizeof(WCHAR)));
-    RegCloseKey(key);
-}
-
 }  // namespace
 
 HWND StartKorvessaStandIn(HINSTANCE instance, LPCWSTR commandLine) {
-    LeaveStartMark(commandLine == nullptr ? TEXT("") : commandLine);
+    const HKEY mark =
+        OpenStartMark(kStandInMarkKey, commandLine == nullptr ? TEXT("") : commandLine);
+    if (mark != nullptr) {
+        RegCloseKey(mark);
+    }
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = NotifyWindowProcedure;
     windowClass.hInstance = instance;
