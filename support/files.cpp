@@ -62,20 +62,19 @@ void MixWithKey(BYTE* block, std::size_t count) {
 }
 
 // The copy loop of ScrambleCopyFile. A stream read delivers a full block except at the end of
-// the source, so every block but the last starts at a multiple of 64 in the file.
+// the source or on an error, so every block but the last starts at a multiple of 64 in the file;
+// only a short block needs the stream asked which of the two it was.
 BOOL ScrambleStream(FILE* source, FILE* target, BYTE* block) {
     for (;;) {
         const std::size_t count = std::fread(block, 1, kCopyBlockBytes, source);
-        if (std::ferror(source) != 0) {
+        if (count < kCopyBlockBytes && std::ferror(source) != 0) {
             return FALSE;
         }
-        const bool atEnd = std::feof(source) != 0;
         MixWithKey(block, count);
-        std::fwrite(block, 1, count, target);
-        if (std::ferror(target) != 0) {
+        if (std::fwrite(block, 1, count, target) != count) {
             return FALSE;
         }
-        if (atEnd) {
+        if (count < kCopyBlockBytes) {
             return TRUE;
         }
     }
