@@ -63,7 +63,7 @@ void MixWithKey(BYTE* block, std::size_t count) {
 
 // The copy loop of ScrambleCopyFile. A stream read delivers a full block except at the end of
 // the source or on an error, so every block but the last starts at a multiple of 64 in the file;
-// only a short block needs the stream asked which of the two it was.
+// only a short block needs the source asked which of the two it was.
 BOOL ScrambleStream(FILE* source, FILE* target, BYTE* block) {
     for (;;) {
         const std::size_t count = std::fread(block, 1, kCopyBlockBytes, source);
@@ -71,7 +71,10 @@ BOOL ScrambleStream(FILE* source, FILE* target, BYTE* block) {
             return FALSE;
         }
         MixWithKey(block, count);
-        if (std::fwrite(block, 1, count, target) != count) {
+        // The count alone is not enough: a C runtime may take the whole block into its buffer,
+        // fail to empty the buffer, and still report every byte written.
+        std::fwrite(block, 1, count, target);
+        if (std::ferror(target) != 0) {
             return FALSE;
         }
         if (count < kCopyBlockBytes) {
