@@ -1,8 +1,10 @@
 #include "kit/kit.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "kit/kit_internal.h"
 #include "standin/cab_installer.h"
@@ -36,9 +38,25 @@ void DeviceTest::TearDown() {
 
 namespace {
 
-// Recordings come from the kit's own threads under Wine, so they are guarded.
+// Recordings come from the kit's own threads under Wine, so they are guarded: by a spin lock,
+// held for a copy at most. The C++ runtime's std::mutex (winpthreads under mingw-w64) creates an
+// event object the first time two threads meet at it and keeps it for the mutex's life, which the
+// handle probe would charge to whichever test ran at that moment.
+class RecordingLock {
+  public:
+    void lock() {
+        while (held_.test_and_set(std::memory_order_acquire)) {
+            std::this_thread::yield();
+        }
+    }
+    void unlock() { held_.clear(std::memory_order_release); }
+
+  private:
+    std::atomic_flag held_ = ATOMIC_FLAG_INIT;
+};
+
 struct Recordings {
-    std::mutex lock;
+    RecordingLock lock;
     std::vector<Delivery> deliveries;
     std::vector<Box> boxes;
     int sequence = 0;
@@ -56,7 +74,7 @@ namespace detail {
 LRESULT CALLBACK RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         Recordings& state = State();
-        const std::lock_guard<std::mutex> hold(state.lock);
+        const std::lock_guard<RecordingLock> hold(state.lock);
         state.deliveries.push_back(Delivery{window, message, wParam, lParam, GetTickCount(),
                                             ++state.sequence, InSendMessage() != FALSE});
     }
@@ -74,14 +92,14 @@ HWND CreateRecordingWindowHere(const WCHAR* className, const WCHAR* title) {
 
 void RecordBox(Box box) {
     Recordings& state = State();
-    const std::lock_guard<std::mutex> hold(state.lock);
+    const std::lock_guard<RecordingLock> hold(state.lock);
     box.sequence = ++state.sequence;
     state.boxes.push_back(std::move(box));
 }
 
 void ClearRecordings() {
     Recordings& state = State();
-    const std::lock_guard<std::mutex> hold(state.lock);
+    const std::lock_guard<RecordingLock> hold(state.lock);
     state.deliveries.clear();
     state.boxes.clear();
 }
@@ -105,7 +123,7 @@ HWND CreateTestWindow(const WCHAR* className, HWND parent, const WCHAR* title, i
 
 std::vector<Delivery> Deliveries(UINT message) {
     Recordings& state = State();
-    const std::lock_guard<std::mutex> hold(state.lock);
+    const std::lock_guard<RecordingLock> hold(state.lock);
     std::vector<Delivery> matching;
     for (const Delivery& delivery : state.deliveries) {
         if (delivery.message == message) {
@@ -117,7 +135,7 @@ std::vector<Delivery> Deliveries(UINT message) {
 
 std::vector<Box> Boxes() {
     Recordings& state = State();
-    const std::lock_guard<std::mutex> hold(state.lock);
+    const std::lock_guard<RecordingLock> hold(state.lock);
     return state.boxes;
 }
 

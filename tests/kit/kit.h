@@ -91,8 +91,19 @@ struct Box {
 std::vector<Box> Boxes();
 
 // ---- Time -----------------------------------------------------------------------------------
-// Whether the time since `start` (a GetTickCount value) is the pause expected: exactly on the
-// simulated device's clock, within the timer's slack under Wine.
+// A pause of the test's thread: a Sleep, or a timed wait that ran out (a wait that ended because
+// its object was signalled is none). On the simulated device the clock moves by the pauses
+// alone; under Wine they are recorded as asked, since wall time on a busy machine cannot tell a
+// pause from a slow call.
+struct Pause {
+    DWORD start = 0;         // GetTickCount() when it began
+    DWORD end = 0;           // and when it was over
+    DWORD milliseconds = 0;  // as asked
+};
+// The test's thread's pauses that began at `start` (a GetTickCount value) or later, in order.
+std::vector<Pause> PausesSince(DWORD start);
+// Whether the test's thread has paused for exactly `milliseconds` since `start` (under Wine also
+// taking that long by the clock). The kit itself does not pause the test's thread meanwhile.
 ::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds);
 
 // ---- Programs -------------------------------------------------------------------------------

@@ -87,6 +87,18 @@ HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     return window;
 }
 
+std::vector<Pause> PausesSince(DWORD start) {
+    std::vector<Pause> pauses;
+    for (const sim::Event& event : sim::Events()) {
+        if ((event.kind == sim::EventKind::Sleep || event.kind == sim::EventKind::Wait) &&
+            event.time >= start && event.milliseconds != 0) {
+            pauses.push_back(
+                Pause{event.time, event.time + event.milliseconds, event.milliseconds});
+        }
+    }
+    return pauses;
+}
+
 ::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds) {
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed == milliseconds) {

@@ -7,8 +7,10 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,8 +39,10 @@ std::set<ULONG_PTR> OpenHandleValues() {
     return values;
 }
 
-std::set<ULONG_PTR>& Baseline() {
-    static std::set<ULONG_PTR> baseline;
+// The handles open at the last ResetWorld, each with its description: a value the platform
+// closed meanwhile and the test then got for an object of its own is still the test's.
+std::map<ULONG_PTR, std::string>& Baseline() {
+    static std::map<ULONG_PTR, std::string> baseline;
     return baseline;
 }
 
@@ -248,12 +252,9 @@ BOOL WINAPI CountingEnumWindows(WNDENUMPROC callback, LPARAM value) {
     return enumerations.real(callback, value);
 }
 
-// Points this program's import of EnumWindows, which the product and the kit share, at the
-// counting function.
-void CountEnumerations() {
-    const auto real = reinterpret_cast<EnumWindowsFunction>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "EnumWindows")));
-    Enumerations().real = real;
+// Points this program's imports of `real` (the product's, the kit's and the runtime's: all are
+// linked into the program) at `replacement`.
+void RedirectImports(const void* real, const void* replacement) {
     auto* const image = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     const auto* const dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
     const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
@@ -270,10 +271,75 @@ void CountEnumerations() {
             DWORD protection = 0;
             VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
                            &protection);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(&CountingEnumWindows);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
         }
     }
+}
+
+template <typename Function>
+Function RealFunction(const WCHAR* module, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
+}
+
+void CountEnumerations() {
+    Enumerations().real = RealFunction<EnumWindowsFunction>(L"user32.dll", "EnumWindows");
+    RedirectImports(reinterpret_cast<const void*>(Enumerations().real),
+                    reinterpret_cast<const void*>(&CountingEnumWindows));
+}
+
+// ---- Pauses -------------------------------------------------------------------------------
+// Wall time under Wine on a busy machine cannot tell a pause of a second from a slow call, so
+// the test's thread's pauses are recorded as asked: every Sleep, and every wait that ran out its
+// time. A wait that ended because its object was signalled is no pause, as on the device.
+
+using SleepFunction = void(WINAPI*)(DWORD);
+using WaitFunction = DWORD(WINAPI*)(HANDLE, DWORD);
+
+struct PauseLog {
+    SleepFunction realSleep = nullptr;
+    WaitFunction realWait = nullptr;
+    std::atomic<DWORD> thread{0};  // the test's thread
+    std::vector<Pause> pauses;     // touched by that thread only
+};
+
+PauseLog& Pauses() {
+    static PauseLog log;
+    return log;
+}
+
+void RecordPause(DWORD start, DWORD milliseconds) {
+    PauseLog& log = Pauses();
+    if (GetCurrentThreadId() == log.thread && milliseconds != 0) {
+        log.pauses.push_back(Pause{start, GetTickCount(), milliseconds});
+    }
+}
+
+void WINAPI RecordingSleep(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    Pauses().realSleep(milliseconds);
+    RecordPause(start, milliseconds);
+}
+
+DWORD WINAPI RecordingWait(HANDLE object, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    const DWORD result = Pauses().realWait(object, milliseconds);
+    if (result == WAIT_TIMEOUT) {
+        RecordPause(start, milliseconds);
+    }
+    return result;
+}
+
+// The product pauses only through these two, the only ones the simulated device offers.
+void RecordPauses() {
+    PauseLog& log = Pauses();
+    log.realSleep = RealFunction<SleepFunction>(L"kernel32.dll", "Sleep");
+    log.realWait = RealFunction<WaitFunction>(L"kernel32.dll", "WaitForSingleObject");
+    RedirectImports(reinterpret_cast<const void*>(log.realSleep),
+                    reinterpret_cast<const void*>(&RecordingSleep));
+    RedirectImports(reinterpret_cast<const void*>(log.realWait),
+                    reinterpret_cast<const void*>(&RecordingWait));
 }
 
 WideString FileNameOf(const WCHAR* path) {
@@ -329,6 +395,7 @@ void StartKitThreads() {
     static const bool started = [] {
         { SCOPED_TRACE("kit"); }
         CountEnumerations();
+        RecordPauses();
         CreateThread(nullptr, 0, WindowThread, nullptr, 0, nullptr);
         while (ControlWindow() == nullptr) {
             Sleep(1);
@@ -385,15 +452,24 @@ void ResetWorld() {
     InstalledLibraries().clear();
     Enumerations().thread = GetCurrentThreadId();
     Enumerations().count = 0;
-    Baseline() = OpenHandleValues();
+    Pauses().thread = GetCurrentThreadId();
+    Pauses().pauses.clear();
+    Baseline().clear();
+    for (const ULONG_PTR value : OpenHandleValues()) {
+        Baseline()[value] = DescribeHandle(reinterpret_cast<HANDLE>(value));
+    }
 }
 
 std::string LeakReport() {
     std::string report;
     for (const ULONG_PTR value : OpenHandleValues()) {
-        if (Baseline().count(value) == 0) {
-            report +=
-                (report.empty() ? "" : ", ") + DescribeHandle(reinterpret_cast<HANDLE>(value));
+        const std::string description = DescribeHandle(reinterpret_cast<HANDLE>(value));
+        const auto before = Baseline().find(value);
+        if (before == Baseline().end() || before->second != description) {
+            char number[24];
+            std::snprintf(number, sizeof number, " (0x%llx)",
+                          static_cast<unsigned long long>(value));
+            report += (report.empty() ? "" : ", ") + description + number;
         }
     }
     for (const WideString& library : InstalledLibraries()) {
@@ -473,13 +549,28 @@ HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     return request.window;
 }
 
+std::vector<Pause> PausesSince(DWORD start) {
+    std::vector<Pause> since;
+    for (const Pause& pause : Pauses().pauses) {
+        if (pause.start - start < 0x80000000) {  // at or after `start`, the tick count wrapping
+            since.push_back(pause);
+        }
+    }
+    return since;
+}
+
 ::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds) {
-    // The tick count moves in steps of up to 16 ms; a loaded machine may add more after.
+    DWORD paused = 0;
+    for (const Pause& pause : PausesSince(start)) {
+        paused += pause.milliseconds;
+    }
+    // The pauses really took their time: the tick count moves in steps of up to 16 ms.
     const DWORD elapsed = GetTickCount() - start;
-    if (elapsed + 20 >= milliseconds && elapsed <= milliseconds + 1500) {
+    if (paused == milliseconds && elapsed + 16 >= milliseconds) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "paused " << elapsed << " ms, not " << milliseconds;
+    return ::testing::AssertionFailure()
+           << "paused " << paused << " ms in " << elapsed << " ms, not " << milliseconds;
 }
 
 void InstallStandInApplication(const WCHAR* path) {

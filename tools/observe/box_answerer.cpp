@@ -20,15 +20,25 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
-// The pixels of a 32 x 32 area, read back from the screen as the X server shows it.
+// The pixels of a 32 x 32 area, read back from the screen as the X server shows it: copied in
+// one piece, then read locally. (A GetPixel on the screen is a round trip to the X server each;
+// a thousand of them per look kept this thread on the display connection while the test's
+// thread used it too, which once hung both inside Xlib.)
 std::vector<COLORREF> ScreenPixels(int left, int top) {
-    std::vector<COLORREF> pixels;
     const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, 32, 32, screen, left, top, SRCCOPY);
+    std::vector<COLORREF> pixels;
     for (int y = 0; y < 32; ++y) {
         for (int x = 0; x < 32; ++x) {
-            pixels.push_back(GetPixel(screen, left + x, top + y));
+            pixels.push_back(GetPixel(memory, x, y));
         }
     }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
 }
