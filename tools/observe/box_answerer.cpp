@@ -23,7 +23,7 @@ std::wstring WindowText(HWND window) {
 // The pixels of a 32 x 32 area, read back from the screen as the X server shows it: copied in
 // one piece, then read locally. (A GetPixel on the screen is a round trip to the X server each;
 // a thousand of them per look kept this thread on the display connection while the test's
-// thread used it too, which once hung both inside Xlib.)
+// thread set up its first box, and twice in 27 busy runs the two hung each other inside Xlib.)
 std::vector<COLORREF> ScreenPixels(int left, int top) {
     const HDC screen = GetDC(nullptr);
     const HDC memory = CreateCompatibleDC(screen);
@@ -81,8 +81,6 @@ UINT IconFlags(HWND box) {
     if (shown == nullptr) {
         return 0;
     }
-    RECT place{};
-    GetWindowRect(shown, &place);
     struct Known {
         LPCWSTR icon;
         UINT flags;
@@ -91,6 +89,14 @@ UINT IconFlags(HWND box) {
     int fewestDifferences = 32 * 32 / 4;  // beyond this it is no standard icon
     for (int attempt = 0; attempt < 20 && best == 0; ++attempt) {
         Sleep(25);  // the box paints itself after it appears
+        // Only an area wholly on the screen: reading past its edge is an X protocol error,
+        // and one arriving while another thread waits on the display can hang both in Xlib.
+        RECT place{};
+        GetWindowRect(shown, &place);
+        if (place.left < 0 || place.top < 0 || place.left + 32 > GetSystemMetrics(SM_CXSCREEN) ||
+            place.top + 32 > GetSystemMetrics(SM_CYSCREEN)) {
+            continue;
+        }
         const std::vector<COLORREF> seen = ScreenPixels(place.left, place.top);
         for (const Known known :
              {Known{IDI_HAND, MB_ICONHAND}, Known{IDI_QUESTION, MB_ICONQUESTION},
