@@ -11,7 +11,8 @@
 #   SUITE      suite names such as theme_tests (default: every suite of the preset)
 # Each run of a suite is one process running all its tests (CTest runs the host cases one per
 # process; a suite that only passes that way has a fault worth finding). Under Wine the script
-# uses the build's running Wine session, or starts one and stops it at the end.
+# uses the build's running Wine session, or starts one and stops it at the end. A run that does not
+# end within 10 minutes (CTest's limit) is ended and counted as failed in the test it was in.
 # Logs of failed runs are kept in BUILD/repeat-logs.
 set -eu
 cd "$(dirname "$0")/.."
@@ -97,13 +98,13 @@ for suite in "$@"; do
         started="$(date +%s)"
         if [ "$preset" = windows ]; then
             set +e
-            (cd "$build/tests" && timeout 900 "$build/wine-run.sh" "$build/tests/$suite.exe") \
+            (cd "$build/tests" && timeout 600 "$build/wine-run.sh" "$build/tests/$suite.exe") \
                 >"$log" 2>&1 </dev/null
             status=$?
             set -e
         else
             set +e
-            (cd "$build/tests" && timeout 900 "./$suite") >"$log" 2>&1 </dev/null
+            (cd "$build/tests" && timeout 600 "./$suite") >"$log" 2>&1 </dev/null
             status=$?
             set -e
         fi
@@ -115,7 +116,16 @@ for suite in "$@"; do
         else
             failed="$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/]*\.[A-Za-z0-9_/]*\).*/\1/p' "$log" |
                 sort -u)"
-            [ -n "$failed" ] || failed="(exit $status, no test named: see the log)"
+            if [ -z "$failed" ]; then
+                # No verdict: the suite crashed or hung (the time-out ended it) in the test it
+                # started last.
+                last="$(sed -n 's/^\[ RUN      \] \(.*\)$/\1/p' "$log" | tail -1)"
+                if [ -n "$last" ] && ! grep -q "^\[       OK \] $last " "$log"; then
+                    failed="$last (did not finish, exit $status)"
+                else
+                    failed="(exit $status, no test named)"
+                fi
+            fi
             echo "$failed" >>"$failures"
             printf '%s run %d: FAILED (%ds), log %s: %s\n' "$suite" "$run" "$seconds" "$log" \
                 "$(echo "$failed" | tr '\n' ' ')"
