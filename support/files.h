@@ -38,6 +38,19 @@ BOOL IsFileTimeZero(const FILETIME& time);
 // cannot be read.
 void GetFileWriteTime(LPCWSTR path, FILETIME& time);
 
+// One visit of a folder walk: the entry found, and its full path, or null when that path does
+// not fit the walk's arrays.
+using FolderEntryVisit = void (*)(const WIN32_FIND_DATAW& entry, LPCWSTR path, void* context);
+
+// Calls `visit` for every entry of `folder` (with or without a trailing "\") that `pattern`
+// matches, the "." and ".." entries aside; folders are not entered. `prefix` and `path` are the
+// caller's arrays of `units` units each: the folder with its separator, and the search pattern
+// and then each entry's path. Returns -1, having visited nothing, for an empty folder text, a
+// folder or pattern that does not fit, or a search that finds nothing; else what closing the
+// search returned (non-zero).
+int WalkFolderEntries(LPCWSTR folder, LPCWSTR pattern, LPWSTR prefix, LPWSTR path, DWORD units,
+                      FolderEntryVisit visit, void* context);
+
 // Clears the read-only bit of every entry of `folder` (with or without a trailing "\") that
 // `pattern` (such as "*.*") matches, keeping its other bits; folders are not entered. Returns
 // the number of entries that matched, files and folders alike, or 0 for an empty folder text,

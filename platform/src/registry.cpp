@@ -162,13 +162,6 @@ HKEY OpenHandleTo(const std::shared_ptr<Key>& key) {
     return handle;
 }
 
-void MarkDeleted(Key& key) {
-    key.deleted = true;
-    for (const auto& subkey : key.subkeys) {
-        MarkDeleted(*subkey);
-    }
-}
-
 }  // namespace
 
 namespace sim {
@@ -468,7 +461,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (!victim->subkeys.empty()) {
         return ERROR_ACCESS_DENIED;
     }
-    MarkDeleted(*victim);
+    victim->deleted = true;  // handles still open on it now fail with ERROR_KEY_DELETED
     parent->subkeys.erase(std::find(parent->subkeys.begin(), parent->subkeys.end(), victim));
     return ERROR_SUCCESS;
 }
