@@ -4,7 +4,7 @@
 #include "support/files.h"
 #include "support/korvessa.h"
 #include "support/registry.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/compat.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

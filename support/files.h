@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "support/strings.h"
+#include "support/wide_string.h"
 
 // The whole file in a fresh buffer of its size + 1 bytes, and its size. A zero byte always
 // follows the bytes read, so the buffer is also a zero-terminated text. When the read call fails

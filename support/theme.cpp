@@ -2,7 +2,7 @@
 
 #include "support/compat.h"
 #include "support/registry.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

@@ -126,10 +126,6 @@ void ObserveEvents(std::function<void(const Event&)> observer) {
     Observer() = std::move(observer);
 }
 
-std::string Narrow(const WideString& text) {
-    return detail::ToUtf8(text);
-}
-
 }  // namespace sim
 
 namespace sim::detail {

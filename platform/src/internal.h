@@ -10,8 +10,6 @@
 
 namespace sim::detail {
 
-using WideString = std::basic_string<WCHAR>;
-
 // ---- Each area returns to its factory state and counts what callers hold open -----------------
 void ResetRegistry();
 void ResetWindows();

@@ -17,7 +17,6 @@ namespace {
 
 using sim::detail::CompareNoCase;
 using sim::detail::EqualNoCase;
-using sim::detail::WideString;
 
 struct Value {
     WideString name;
