@@ -2,9 +2,9 @@
 
 #include "support/compat.h"
 #include "support/files.h"
+#include "support/fixed_buffer.h"
 #include "support/korvessa.h"
 #include "support/registry.h"
-#include "support/fixed_buffer.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
-// The test kit: what every suite needs to set the world up through the platform's own interface
-// and to look at it afterwards. The same tests run on the simulated device and under Wine; only
-// kit_host.cpp and kit_windows.cpp differ.
+// The test kit's core: what every suite needs to set the world up through the platform's own
+// interface and to look at it afterwards. The same tests run on the simulated device and under
+// Wine; only kit_host.cpp and kit_windows.cpp differ. The programs a suite may run (the stand-in
+// application and installer, the close program) are the kit's other part, kit/programs.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -184,7 +185,9 @@ bool FailNextFileWrite();
 
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);
+// Each byte as the unit of the same value.
 WideString Wide(const char* ascii);
+// ASCII units as they are, every other unit as "?": failure messages show exactly what is plain.
 std::string Narrow(const WideString& text);
 // Each unit as four hexadecimal digits, so that a failure shows exactly which units differ.
 std::string HexUnits(const WideString& units);

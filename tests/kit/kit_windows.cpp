@@ -53,11 +53,7 @@ std::vector<WideString>& InstalledLibraries() {
 std::string CountedText(const BYTE* record) {
     const auto length = *reinterpret_cast<const USHORT*>(record);
     const WCHAR* text = *reinterpret_cast<WCHAR* const*>(record + sizeof(void*));
-    std::string narrow;
-    for (USHORT i = 0; text != nullptr && i < length / sizeof(WCHAR); ++i) {
-        narrow += static_cast<char>(text[i]);
-    }
-    return narrow;
+    return text != nullptr ? Narrow(WideString(text, length / sizeof(WCHAR))) : std::string();
 }
 
 // The kernel object type and name of a handle ("Key handle \Registry\..."), for a readable

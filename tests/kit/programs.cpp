@@ -1,3 +1,4 @@
+// The kit's programs on both builds: the marks the stand-ins leave in the registry.
 #include <cstring>
 
 #include "kit/programs.h"

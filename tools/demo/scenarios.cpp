@@ -31,17 +31,6 @@ void SetKey(HKEY root, const WCHAR* path, const WCHAR* name, const WCHAR* text) 
     RegCloseKey(key);
 }
 
-void WriteDeviceFile(const WideString& path, const char* content, DWORD attributes = 0) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
-    CloseHandle(file);
-    if (attributes != 0) {
-        SetFileAttributesW(path.c_str(), attributes);
-    }
-}
-
 struct Device {
     bool flashPlayer;
     bool applicationRunning;
@@ -68,10 +57,10 @@ HWND PrepareDevice(const Device& device) {
         const WideString preview(kPreview);
         CreateDirectoryW(kPreview, nullptr);
         CreateDirectoryW((preview + TEXT("\\Thumbnails")).c_str(), nullptr);
-        WriteDeviceFile(preview + TEXT("\\intro.swf"), "preview");
-        WriteDeviceFile(preview + TEXT("\\scene1.png"), "preview");
-        WriteDeviceFile(preview + TEXT("\\pinned.png"), "preview", FILE_ATTRIBUTE_READONLY);
-        WriteDeviceFile(preview + TEXT("\\Thumbnails\\scene1.png"), "thumbnail");
+        world::WriteDeviceFile(preview + TEXT("\\intro.swf"), "preview");
+        world::WriteDeviceFile(preview + TEXT("\\scene1.png"), "preview");
+        world::WriteDeviceFile(preview + TEXT("\\pinned.png"), "preview", FILE_ATTRIBUTE_READONLY);
+        world::WriteDeviceFile(preview + TEXT("\\Thumbnails\\scene1.png"), "thumbnail");
     }
     if (device.applicationRunning) {
         world::StartApplication(kProgram);
@@ -190,6 +179,30 @@ const Item* Named(const std::vector<Item>& items, const char* name) {
 }
 
 }  // namespace
+
+void world::WriteDeviceFile(const WideString& path, const char* content, DWORD attributes) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
+    CloseHandle(file);
+    if (attributes != 0) {
+        SetFileAttributesW(path.c_str(), attributes);
+    }
+}
+
+DWORD world::RunToEnd(const WCHAR* program, const WCHAR* commandLine) {
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(program, commandLine, 0, info)) {
+        return GetLastError();
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
 
 std::vector<Scenario> LifeScenarios() {
     return {

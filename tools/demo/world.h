@@ -53,6 +53,13 @@ void EndStep(const std::string& outcome);
 // Prints a line (under Wine, never in the middle of a box the answering thread prints).
 void Say(const std::string& line);
 
+// Shared by both worlds: writes a file of `content` (replacing one there) and gives it
+// `attributes` when they are not 0.
+void WriteDeviceFile(const WideString& path, const char* content, DWORD attributes = 0);
+// Runs `program` with `commandLine` to its end (a minute at most) and
+// gives its exit code, or the error code when it does not start.
+DWORD RunToEnd(const WCHAR* program, const WCHAR* commandLine);
+
 // Scenarios and options only this build can play.
 std::vector<Scenario> OwnScenarios();
 std::vector<ScenarioOption> OwnOptions();

@@ -149,10 +149,7 @@ void Reset() {
 }
 
 void PutApplication(const WCHAR* path) {
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, "Korvessa", 8, &written, nullptr);
-    CloseHandle(file);
+    WriteDeviceFile(path, "Korvessa");
     sim::RegisterProgram(path, [](const WideString& commandLine) {
         return StartKorvessaStandIn(nullptr, commandLine.c_str()) != nullptr ? sim::kStillRunning
                                                                              : 1;
@@ -160,11 +157,7 @@ void PutApplication(const WCHAR* path) {
 }
 
 void PutCloseProgram() {
-    const HANDLE file =
-        CreateFileW(kClosePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, "CloseKorvessa", 13, &written, nullptr);
-    CloseHandle(file);
+    WriteDeviceFile(kClosePath, "CloseKorvessa");
     sim::RegisterProgram(kClosePath, [](const WideString& commandLine) {
         WideString writable = commandLine;
         return static_cast<DWORD>(CloseKorvessaMain(nullptr, nullptr, writable.data(), SW_SHOW));
@@ -197,14 +190,7 @@ const SetupHooks& Hooks() {
 }
 
 DWORD RunCloseProgram() {
-    PROCESS_INFORMATION info{};
-    CreateProcessW(kClosePath, TEXT(""), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
-                   &info);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunToEnd(kClosePath, TEXT(""));
 }
 
 bool ApplicationRunning() {

@@ -163,17 +163,8 @@ const SetupHooks& Hooks() {
 }
 
 DWORD RunCloseProgram() {
-    PROCESS_INFORMATION info{};
     // The C runtime takes the first word of the command line as the program's own name.
-    if (!StartProcess(L"" WRENFOLD_CLOSE_PROGRAM, L"CloseKorvessa.exe", 0, info)) {
-        return GetLastError();
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunToEnd(L"" WRENFOLD_CLOSE_PROGRAM, L"CloseKorvessa.exe");
 }
 
 // A copy just started shows its window a moment later; one that was closed is gone already.
