@@ -4,14 +4,14 @@
 
 std::string Utf8(const WideString& text) {
     if (text.empty()) {
-        return std::string();
+        return {};
     }
     const int length = static_cast<int>(text.size());
     const int bytes =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
     if (bytes > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &utf8[0], bytes, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, utf8.data(), bytes, nullptr, nullptr);
     }
     return utf8;
 }
