@@ -61,30 +61,28 @@ constexpr EscapeTable MakeEscapeTable(Keep keep) {
 constexpr EscapeTable kUrlEscapes = MakeEscapeTable(IsUrlSafeByte);
 constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
-// The escaped length is counted first, so that the result is allocated once at its final size.
-// It is then filled a block at a time from a small buffer that stays in the cache: the result's
-// memory is written once, and never cleared first.
+// The escaped length is counted first, so that the result is allocated once at its final size and
+// written straight. Each byte's entry goes in as one four-byte copy, which stays inside the result
+// while three or more bytes follow it (each adds at least one); the last ones go in exactly.
 std::string Escape(const std::string& input, const EscapeTable& table) {
-    std::size_t length = 0;
-    for (const char c : input) {
-        length += static_cast<std::size_t>(table[static_cast<unsigned char>(c)].length);
-    }
-    std::string result;
-    result.reserve(length);
-    constexpr std::size_t kBlock = 1024;
-    // Room for a block escaped in full, and for the last entry's whole four bytes.
-    char escaped[3 * kBlock + sizeof(EscapedByte)];
     const char* at = input.data();
     const char* const end = at + input.size();
-    while (at != end) {
-        const char* const blockEnd = at + std::min(kBlock, static_cast<std::size_t>(end - at));
-        char* out = escaped;
-        for (; at != blockEnd; ++at) {
-            const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
-            std::memcpy(out, &entry, sizeof entry);
-            out += entry.length;
-        }
-        result.append(escaped, static_cast<std::size_t>(out - escaped));
+    std::size_t length = 0;
+    for (const char* c = at; c != end; ++c) {
+        length += static_cast<std::size_t>(table[static_cast<unsigned char>(*c)].length);
+    }
+    std::string result(length, '\0');
+    char* out = result.data();
+    const char* const wholeEnd = input.size() > 3 ? end - 3 : at;
+    for (; at != wholeEnd; ++at) {
+        const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+        std::memcpy(out, &entry, sizeof entry);
+        out += entry.length;
+    }
+    for (; at != end; ++at) {
+        const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+        std::memcpy(out, entry.text, static_cast<std::size_t>(entry.length));
+        out += entry.length;
     }
     return result;
 }
@@ -114,8 +112,59 @@ constexpr std::array<std::int16_t, 256> MakeHexValues() {
 
 constexpr std::array<std::int16_t, 256> kHexValues = MakeHexValues();
 
-int HexValue(char c) {
-    return kHexValues[static_cast<unsigned char>(c)];
+// For decoding without a branch: 16 times the value of a first digit, and 0 for "%" as the byte
+// before it, each with a large negative mark for every other byte, so that the sum of the
+// three entries with the second digit's value is the byte an escape spells, or negative.
+constexpr std::array<std::int16_t, 256> MakeHighValues() {
+    std::array<std::int16_t, 256> values{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        values[byte] =
+            static_cast<std::int16_t>(kHexValues[byte] >= 0 ? 16 * kHexValues[byte] : 16 * kNotHex);
+    }
+    return values;
+}
+
+constexpr std::array<std::int16_t, 256> MakePercentMarks() {
+    std::array<std::int16_t, 256> marks{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        marks[byte] = static_cast<std::int16_t>(byte == '%' ? 0 : 32 * kNotHex);
+    }
+    return marks;
+}
+
+constexpr std::array<std::int16_t, 256> kHighValues = MakeHighValues();
+constexpr std::array<std::int16_t, 256> kPercentMarks = MakePercentMarks();
+
+// Eight bytes at a time as one word, in memory order from its low byte up (both the host and the
+// device are little-endian). A mask has the high bit of each byte set where the word's byte
+// passes a test, and no other bit.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "The word-at-a-time decoding takes the first byte in memory as the word's low byte."
+#endif
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7Fu;
+
+std::uint64_t LoadWord(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+void StoreWord(char* bytes, std::uint64_t word) {
+    std::memcpy(bytes, &word, sizeof word);
+}
+
+// The bytes equal to `mark`. The sums stay within each byte, so no byte disturbs the next.
+std::uint64_t ByteMarks(std::uint64_t word, unsigned char mark) {
+    const std::uint64_t differ = word ^ (kEveryByte * mark);
+    return ~(((differ & kLowBits) + kLowBits) | differ | kLowBits);
+}
+
+// The place in its word of the first byte a mask marks, or 8 when it marks none.
+std::size_t FirstMarked(std::uint64_t marks) {
+    return static_cast<std::size_t>(__builtin_ctzll((marks >> 7) | (std::uint64_t{1} << 63)) + 1) /
+           8;
 }
 
 // ---- Searching --------------------------------------------------------------------------------
@@ -273,57 +322,59 @@ std::string UrlEscapeStrict(const std::string& input) {
 }
 
 std::string UrlUnescape(const std::string& input) {
-    std::string result;
-    result.reserve(input.size());
-    // Decoded bytes and runs without "%" gather in a block that stays in the cache and goes to the
-    // result when full; a run longer than the block goes there straight from the input. A short
-    // run is copied as a fixed 32 bytes (the block has room behind it), which is cheaper than a
-    // copy of its exact length; only its own bytes are counted.
-    constexpr std::size_t kBlock = 4096;
-    constexpr std::size_t kShortRun = 32;
-    char block[kBlock + kShortRun];
-    std::size_t used = 0;
-    const char* at = input.data();
-    const char* const end = at + input.size();
-    while (at != end) {
-        if (used >= kBlock) {
-            result.append(block, used);
-            used = 0;
-        }
-        if (*at != '%') {
-            const auto left = static_cast<std::size_t>(end - at);
-            const void* percent = std::memchr(at, '%', left);
-            const char* const runEnd = percent != nullptr ? static_cast<const char*>(percent) : end;
-            const auto run = static_cast<std::size_t>(runEnd - at);
-            if (run <= kShortRun && left >= kShortRun) {
-                std::memcpy(block + used, at, kShortRun);
-            } else if (run <= kBlock - used) {
-                std::memcpy(block + used, at, run);
-            } else {
-                result.append(block, used);
-                used = 0;
-                if (run > kBlock) {
-                    result.append(at, run);
-                    at = runEnd;
-                    continue;
-                }
-                std::memcpy(block, at, run);
-            }
-            used += run;
-            at = runEnd;
-            continue;
-        }
-        // Both digits must lie within the text; the zero behind it is no digit.
-        const int value = end - at > 2 ? 16 * HexValue(at[1]) + HexValue(at[2]) : -1;
+    // The result starts as a copy, so that the text before the first "%" is in place and a text
+    // without one is done. Decoding then reads the input and writes into the result behind it.
+    std::string result(input);
+    const auto* const begin = reinterpret_cast<const unsigned char*>(input.data());
+    const auto* const end = begin + input.size();
+    const void* percent = std::memchr(begin, '%', input.size());
+    if (percent == nullptr) {
+        return result;
+    }
+    const auto* at = static_cast<const unsigned char*>(percent);
+    char* out = result.data() + (at - begin);
+    for (;;) {
+        // `at` is on a "%", and both digits must lie within the text.
+        const int value = end - at > 2 ? kHighValues[at[1]] + kHexValues[at[2]] : -1;
         if (value >= 0) {
-            block[used++] = static_cast<char>(value);
+            *out++ = static_cast<char>(value);
             at += 3;
         } else {
-            block[used++] = '%';
+            *out++ = '%';
             ++at;
         }
+        // A "%" right behind, as in text escaped in full, goes on at once.
+        if (at != end && *at == '%') {
+            continue;
+        }
+        // The plain bytes up to the next "%", a word at a time. A whole word is stored even when
+        // the "%" lies within it: `out` never passes `at`, so the store stays inside the result,
+        // and the bytes past the run are written again or cut off at the end.
+        std::uint64_t marks = 0;
+        while (end - at >= 8) {
+            const std::uint64_t word = LoadWord(at);
+            StoreWord(out, word);
+            marks = ByteMarks(word, '%');
+            if (marks != 0) {
+                break;
+            }
+            at += 8;
+            out += 8;
+        }
+        if (marks != 0) {
+            const std::size_t run = FirstMarked(marks);
+            at += run;
+            out += run;
+            continue;
+        }
+        while (at != end && *at != '%') {
+            *out++ = static_cast<char>(*at++);
+        }
+        if (at == end) {
+            break;
+        }
     }
-    result.append(block, used);
+    result.resize(static_cast<std::size_t>(out - result.data()));
     return result;
 }
 
