@@ -90,8 +90,7 @@ std::string Escape(const std::string& input, const EscapeTable& table) {
 // ---- Unescaping -------------------------------------------------------------------------------
 
 // The value of each hexadecimal digit ('0' to '9', 'A' to 'F', 'a' to 'f', the "C" locale's digit
-// class) and a large negative mark for every other byte, so that 16 * high + low is negative
-// unless both are digits.
+// class), and a large negative mark for every other byte.
 constexpr int kNotHex = -256;
 
 constexpr std::array<std::int16_t, 256> MakeHexValues() {
@@ -112,9 +111,8 @@ constexpr std::array<std::int16_t, 256> MakeHexValues() {
 
 constexpr std::array<std::int16_t, 256> kHexValues = MakeHexValues();
 
-// For decoding without a branch: 16 times the value of a first digit, and 0 for "%" as the byte
-// before it, each with a large negative mark for every other byte, so that the sum of the
-// three entries with the second digit's value is the byte an escape spells, or negative.
+// 16 times the value of a first digit, or the mark 16 times over: an escape's byte is then one
+// sum, kHighValues[first] + kHexValues[second], which is negative unless both are digits.
 constexpr std::array<std::int16_t, 256> MakeHighValues() {
     std::array<std::int16_t, 256> values{};
     for (std::size_t byte = 0; byte < 256; ++byte) {
@@ -124,48 +122,7 @@ constexpr std::array<std::int16_t, 256> MakeHighValues() {
     return values;
 }
 
-constexpr std::array<std::int16_t, 256> MakePercentMarks() {
-    std::array<std::int16_t, 256> marks{};
-    for (std::size_t byte = 0; byte < 256; ++byte) {
-        marks[byte] = static_cast<std::int16_t>(byte == '%' ? 0 : 32 * kNotHex);
-    }
-    return marks;
-}
-
 constexpr std::array<std::int16_t, 256> kHighValues = MakeHighValues();
-constexpr std::array<std::int16_t, 256> kPercentMarks = MakePercentMarks();
-
-// Eight bytes at a time as one word, in memory order from its low byte up (both the host and the
-// device are little-endian). A mask has the high bit of each byte set where the word's byte
-// passes a test, and no other bit.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "The word-at-a-time decoding takes the first byte in memory as the word's low byte."
-#endif
-constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
-constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7Fu;
-
-std::uint64_t LoadWord(const unsigned char* bytes) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-void StoreWord(char* bytes, std::uint64_t word) {
-    std::memcpy(bytes, &word, sizeof word);
-}
-
-// The bytes equal to `mark`. The sums stay within each byte, so no byte disturbs the next.
-std::uint64_t ByteMarks(std::uint64_t word, unsigned char mark) {
-    const std::uint64_t differ = word ^ (kEveryByte * mark);
-    return ~(((differ & kLowBits) + kLowBits) | differ | kLowBits);
-}
-
-// The place in its word of the first byte a mask marks, or 8 when it marks none.
-std::size_t FirstMarked(std::uint64_t marks) {
-    return static_cast<std::size_t>(__builtin_ctzll((marks >> 7) | (std::uint64_t{1} << 63)) + 1) /
-           8;
-}
 
 // ---- Searching --------------------------------------------------------------------------------
 // The two-way string search (Crochemore and Perrin, 1991): linear time, constant space, which a
@@ -347,29 +304,16 @@ std::string UrlUnescape(const std::string& input) {
         if (at != end && *at == '%') {
             continue;
         }
-        // The plain bytes up to the next "%", a word at a time. A whole word is stored even when
-        // the "%" lies within it: `out` never passes `at`, so the store stays inside the result,
-        // and the bytes past the run are written again or cut off at the end.
-        std::uint64_t marks = 0;
-        while (end - at >= 8) {
-            const std::uint64_t word = LoadWord(at);
-            StoreWord(out, word);
-            marks = ByteMarks(word, '%');
-            if (marks != 0) {
-                break;
-            }
-            at += 8;
-            out += 8;
-        }
-        if (marks != 0) {
-            const std::size_t run = FirstMarked(marks);
-            at += run;
-            out += run;
-            continue;
-        }
-        while (at != end && *at != '%') {
-            *out++ = static_cast<char>(*at++);
-        }
+        // The plain bytes up to the next "%". A short run is copied as a fixed 32 bytes, which
+        // is cheaper than a copy of its exact length: `out` never passes `at`, so the copy stays
+        // inside the result, and the bytes past the run are written again or cut off at the end.
+        const auto left = static_cast<std::size_t>(end - at);
+        const void* next = std::memchr(at, '%', left);
+        const auto* const runEnd = next != nullptr ? static_cast<const unsigned char*>(next) : end;
+        const auto run = static_cast<std::size_t>(runEnd - at);
+        std::memcpy(out, at, run <= 32 && left >= 32 ? 32 : run);
+        out += run;
+        at = runEnd;
         if (at == end) {
             break;
         }
