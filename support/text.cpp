@@ -300,10 +300,6 @@ std::string UrlUnescape(const std::string& input) {
             *out++ = '%';
             ++at;
         }
-        // A "%" right behind, as in text escaped in full, goes on at once.
-        if (at != end && *at == '%') {
-            continue;
-        }
         // The plain bytes up to the next "%". A short run is copied as a fixed 32 bytes, which
         // is cheaper than a copy of its exact length: `out` never passes `at`, so the copy stays
         // inside the result, and the bytes past the run are written again or cut off at the end.
@@ -311,7 +307,11 @@ std::string UrlUnescape(const std::string& input) {
         const void* next = std::memchr(at, '%', left);
         const auto* const runEnd = next != nullptr ? static_cast<const unsigned char*>(next) : end;
         const auto run = static_cast<std::size_t>(runEnd - at);
-        std::memcpy(out, at, run <= 32 && left >= 32 ? 32 : run);
+        if (run <= 32 && left >= 32) {
+            std::memcpy(out, at, 32);
+        } else {
+            std::memcpy(out, at, run);
+        }
         out += run;
         at = runEnd;
         if (at == end) {
