@@ -61,29 +61,22 @@ constexpr EscapeTable MakeEscapeTable(Keep keep) {
 constexpr EscapeTable kUrlEscapes = MakeEscapeTable(IsUrlSafeByte);
 constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
-// The escaped length is counted first, so that the result is allocated once at its final size and
-// written straight. Each byte's entry goes in as one four-byte copy, which stays inside the result
-// while three or more bytes follow it (each adds at least one); the last ones go in exactly.
+// The escaped length is counted first, so that the result is allocated once and written
+// straight. Each byte's entry goes in as one four-byte copy; the result has room for the last
+// entry's spare bytes until it is cut to its length, which moves nothing.
 std::string Escape(const std::string& input, const EscapeTable& table) {
-    const char* at = input.data();
-    const char* const end = at + input.size();
     std::size_t length = 0;
-    for (const char* c = at; c != end; ++c) {
-        length += static_cast<std::size_t>(table[static_cast<unsigned char>(*c)].length);
+    for (const char c : input) {
+        length += static_cast<std::size_t>(table[static_cast<unsigned char>(c)].length);
     }
-    std::string result(length, '\0');
+    std::string result(length + sizeof(EscapedByte) - 1, '\0');
     char* out = result.data();
-    const char* const wholeEnd = input.size() > 3 ? end - 3 : at;
-    for (; at != wholeEnd; ++at) {
-        const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+    for (const char c : input) {
+        const EscapedByte& entry = table[static_cast<unsigned char>(c)];
         std::memcpy(out, &entry, sizeof entry);
         out += entry.length;
     }
-    for (; at != end; ++at) {
-        const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
-        std::memcpy(out, entry.text, static_cast<std::size_t>(entry.length));
-        out += entry.length;
-    }
+    result.resize(length);
     return result;
 }
 
