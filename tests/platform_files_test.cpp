@@ -3,12 +3,10 @@
 // Wine alike; searches go through the same compatibility calls as the product.
 #include <algorithm>
 
-#include "kit/kit.h"
+#include "kit/programs.h"
 #include "support/compat.h"
 
 namespace {
-
-using kit::WideString;
 
 class PlatformFiles : public kit::FolderTest {
   protected:

@@ -10,8 +10,6 @@
 
 namespace {
 
-using kit::WideString;
-
 class PlatformStreams : public kit::FolderTest {
   protected:
     static FILE* Open(const WCHAR* name, const WCHAR* mode) {

@@ -9,8 +9,6 @@
 
 namespace {
 
-using kit::WideString;
-
 constexpr WCHAR kFill = 0x7777;
 
 class PlatformWindowTree : public kit::DeviceTest {

@@ -11,8 +11,6 @@
 
 namespace {
 
-using kit::WideString;
-
 class PlatformFormatting : public kit::DeviceTest {};
 
 TEST_F(PlatformFormatting, WsprintfFormsTheLibraryUses) {

@@ -23,7 +23,6 @@ namespace {
 
 using sim::detail::Fail;
 using sim::detail::FoldCase;
-using sim::detail::WideString;
 
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |

@@ -14,7 +14,6 @@
 namespace {
 
 using sim::detail::Fail;
-using sim::detail::WideString;
 
 struct Process {
     DWORD id = 0;

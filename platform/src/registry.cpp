@@ -17,7 +17,6 @@ namespace {
 
 using sim::detail::CompareNoCase;
 using sim::detail::EqualNoCase;
-using sim::detail::WideString;
 
 struct Value {
     WideString name;
@@ -160,13 +159,6 @@ HKEY OpenHandleTo(const std::shared_ptr<Key>& key) {
     const HKEY handle = NewHandleValue();
     State().open.emplace(handle, key);
     return handle;
-}
-
-void MarkDeleted(Key& key) {
-    key.deleted = true;
-    for (const auto& subkey : key.subkeys) {
-        MarkDeleted(*subkey);
-    }
 }
 
 }  // namespace
@@ -468,7 +460,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (!victim->subkeys.empty()) {
         return ERROR_ACCESS_DENIED;
     }
-    MarkDeleted(*victim);
+    victim->deleted = true;  // handles still open on it now fail with ERROR_KEY_DELETED
     parent->subkeys.erase(std::find(parent->subkeys.begin(), parent->subkeys.end(), victim));
     return ERROR_SUCCESS;
 }

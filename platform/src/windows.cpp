@@ -15,7 +15,6 @@ namespace {
 
 using sim::detail::EqualNoCase;
 using sim::detail::Fail;
-using sim::detail::WideString;
 
 struct WindowClass {
     DWORD processId = 0;
