@@ -290,7 +290,7 @@ TEST_F(FolderDeletion, AFolderAndPatternBeyondTheWorkBufferAreNoSearch) {
     kit::MakeFolders(deep);
     kit::MakeFile(deep + TEXT("\\x.dat"), "x");
     const WideString fits = TEXT("*.dat") + kit::Repeat(u'*', 5);  // 500 + 1 + 10 = 511
-    const WideString over = fits + TEXT("*");                       // 512
+    const WideString over = fits + TEXT("*");                      // 512
 
     EXPECT_EQ(DeleteFilesInFolder(deep.c_str(), over.c_str()), -1);
     EXPECT_TRUE(kit::PathExists(deep + TEXT("\\x.dat")));

@@ -248,8 +248,8 @@ std::vector<std::string> Judge(const Scenario& scenario, const Snapshot& before,
         }
     }
     const bool reportsFailure = Contains(scenario.failures, run.result);
-    const bool asClean = run.result == clean.result && run.world == clean.world &&
-                         run.processes == clean.processes;
+    const bool asClean =
+        run.result == clean.result && run.world == clean.world && run.processes == clean.processes;
     if (!scenario.failures.empty() && !reportsFailure && !asClean) {
         problems.push_back("result \"" + run.result + "\" reports no failure, yet the world " +
                            "differs from a clean run's (clean: \"" + clean.result + "\")");
@@ -284,8 +284,8 @@ void Sweep(const std::vector<Scenario>& scenarios) {
             ++SweepTotals().runs;
             for (const std::string& problem : Judge(scenario, before, clean, run)) {
                 ADD_FAILURE() << scenario.name << ", call " << k << " of " << clean.calls << " ("
-                              << (run.failed != nullptr ? run.failed : "none") << ") failing: "
-                              << problem;
+                              << (run.failed != nullptr ? run.failed : "none")
+                              << ") failing: " << problem;
             }
         }
     }
@@ -352,39 +352,55 @@ std::vector<Scenario> HookScenarios() {
         return result == "0" || result == "1";
     };
     return {
-        {"Install_Init without the Flash Player", [] { InstallFolder(); },
-         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); }, {}, {},
-         {}, [](const std::string& result) { return result == "1"; }},
+        {"Install_Init without the Flash Player",
+         [] { InstallFolder(); },
+         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); },
+         {},
+         {},
+         {},
+         [](const std::string& result) { return result == "1"; }},
         {"Install_Init over the running application",
          [] {
              InstallFolder();
              FlashPlayer();
              RunningApplication();
          },
-         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); }, {}, {},
+         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); },
+         {},
+         {},
          // The Flash Player key that cannot be opened is, to the hook, a missing one.
-         {kAbortBox}, anyHookResult},
+         {kAbortBox},
+         anyHookResult},
         {"Install_Init with nothing running",
          [] {
              InstallFolder();
              FlashPlayer();
          },
-         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); }, {}, {},
-         {kAbortBox}, anyHookResult},
+         [] { return Hook(Install_Init(nullptr, TRUE, FALSE, kInstallDir.c_str())); },
+         {},
+         {},
+         {kAbortBox},
+         anyHookResult},
         {"Install_Exit starting the application",
          [] {
              InstallFolder();
              kit::InstallStandInApplication(kProgram.c_str());
          },
-         [] { return Hook(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0)); }, {}, {},
-         {}, [](const std::string& result) { return result == "0"; }},
+         [] { return Hook(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0)); },
+         {},
+         {},
+         {},
+         [](const std::string& result) { return result == "0"; }},
         {"Install_Exit without InstallDir",
          [] {
              Bystanders();
              kit::InstallStandInApplication(TEXT("\\Korvessa.exe"));
          },
-         [] { return Hook(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0)); }, {}, {},
-         {}, [](const std::string& result) { return result == "0"; }},
+         [] { return Hook(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0)); },
+         {},
+         {},
+         {},
+         [](const std::string& result) { return result == "0"; }},
         {"Uninstall_Init with the browser and the application",
          [] {
              InstallFolder();
@@ -392,17 +408,27 @@ std::vector<Scenario> HookScenarios() {
              kit::CreateRecordingWindow(TEXT("IEFrame"), TEXT("Internet Explorer"));
              PreviewFiles();
          },
-         [] { return Hook(Uninstall_Init(nullptr, kInstallDir.c_str())); }, {}, kPreviewOnly, {},
+         [] { return Hook(Uninstall_Init(nullptr, kInstallDir.c_str())); },
+         {},
+         kPreviewOnly,
+         {},
          [](const std::string& result) { return result == "0"; }},
         {"Uninstall_Init with nothing running",
          [] {
              InstallFolder();
              PreviewFiles();
          },
-         [] { return Hook(Uninstall_Init(nullptr, kInstallDir.c_str())); }, {}, kPreviewOnly, {},
+         [] { return Hook(Uninstall_Init(nullptr, kInstallDir.c_str())); },
+         {},
+         kPreviewOnly,
+         {},
          [](const std::string& result) { return result == "0"; }},
-        {"Uninstall_Exit", [] { InstallFolder(); },
-         [] { return Hook(Uninstall_Exit(nullptr)); }, {}, {}, {},
+        {"Uninstall_Exit",
+         [] { InstallFolder(); },
+         [] { return Hook(Uninstall_Exit(nullptr)); },
+         {},
+         {},
+         {},
          [](const std::string& result) { return result == "0"; }},
         {"CloseKorvessa with the application",
          [] {
@@ -413,25 +439,34 @@ std::vector<Scenario> HookScenarios() {
              WCHAR line[] = TEXT("");
              return Hook(CloseKorvessaMain(nullptr, nullptr, line, SW_SHOW));
          },
-         {}, {},
+         {},
+         {},
          // The search failing is, to the program, the application not running.
          {"Close Korvessa|Korvessa is not currently loaded"},
          [](const std::string& result) { return result == "0"; }},
-        {"CloseKorvessa without the application", [] { InstallFolder(); },
+        {"CloseKorvessa without the application",
+         [] { InstallFolder(); },
          [] {
              WCHAR line[] = TEXT("");
              return Hook(CloseKorvessaMain(nullptr, nullptr, line, SW_SHOW));
          },
-         {}, {}, {}, [](const std::string& result) { return result == "0"; }},
+         {},
+         {},
+         {},
+         [](const std::string& result) { return result == "0"; }},
         {"DeleteFilesInFolder",
          [] {
              InstallFolder();
              PreviewFiles();
          },
-         [] { return Hook(DeleteFilesInFolder(kPreview.c_str(), TEXT("*.*"))); }, {},
-         kPreviewOnly, {},
+         [] { return Hook(DeleteFilesInFolder(kPreview.c_str(), TEXT("*.*"))); },
+         {},
+         kPreviewOnly,
+         {},
          // -1 when the search cannot start, else what ending the search returned.
-         [](const std::string& result) { return result == "-1" || result == "0" || result == "1"; }},
+         [](const std::string& result) {
+             return result == "-1" || result == "0" || result == "1";
+         }},
     };
 }
 
@@ -476,23 +511,39 @@ std::vector<Scenario> RegistryScenarios() {
     const std::vector<std::string> testKey = {"r:hklm\\software\\wrenfoldtest:"};
     return {
         {"ReadHklmString", RegistryValues, ReadText, {"0"}, {}},
-        {"WriteHklmString", RegistryValues,
-         [] { return Number(WriteHklmString(kTestKey, TEXT("Text"), TEXT("changed"))); }, {"0"},
+        {"WriteHklmString",
+         RegistryValues,
+         [] { return Number(WriteHklmString(kTestKey, TEXT("Text"), TEXT("changed"))); },
+         {"0"},
          testKey},
-        {"ReadHklmDword", RegistryValues,
-         [] { return Number(ReadHklmDword(kTestKey, TEXT("Number"))); }, {"0"}, {}},
-        {"WriteHklmDword", RegistryValues,
-         [] { return Number(WriteHklmDword(kTestKey, TEXT("Number"), 7)); }, {"0"}, testKey},
-        {"RegKeyExists", RegistryValues,
-         [] { return Number(RegKeyExists(HKEY_LOCAL_MACHINE, kTestKey)); }, {"0"}, {}},
+        {"ReadHklmDword",
+         RegistryValues,
+         [] { return Number(ReadHklmDword(kTestKey, TEXT("Number"))); },
+         {"0"},
+         {}},
+        {"WriteHklmDword",
+         RegistryValues,
+         [] { return Number(WriteHklmDword(kTestKey, TEXT("Number"), 7)); },
+         {"0"},
+         testKey},
+        {"RegKeyExists",
+         RegistryValues,
+         [] { return Number(RegKeyExists(HKEY_LOCAL_MACHINE, kTestKey)); },
+         {"0"},
+         {}},
         // A walk cannot tell a failure from the end of the list: a shorter list is documented.
-        {"NextRegValueName walk", RegistryValues, WalkValueNames, {}, {},
+        {"NextRegValueName walk",
+         RegistryValues,
+         WalkValueNames,
+         {},
+         {},
          {},
          [](const std::string& result) {
              return result == "no key" || result == "" || result == "Text," ||
                     result == "Text,Number,";
          }},
-        {"NextRegSubkeyName", RegistryValues,
+        {"NextRegSubkeyName",
+         RegistryValues,
          [] {
              HKEY key = nullptr;
              if (OpenHklmKey(kTestKey, key) != ERROR_SUCCESS) {
@@ -506,7 +557,8 @@ std::vector<Scenario> RegistryScenarios() {
              return found ? "1 " + kit::Narrow(name.data) + " " + Number(index)
                           : (untouched && index == 0 ? "0" : "0, destination or index written");
          },
-         {"no key", "0"}, {}},
+         {"no key", "0"},
+         {}},
     };
 }
 
@@ -558,29 +610,41 @@ std::vector<Scenario> FileScenarios() {
         {"ReadWholeFile", Files, WholeFile, {"null", "buffer, 0"}, {}},
         {"ReadFileHead", Files, FileHead, {"null", "buffer, 0"}, {}},
         // Reports nothing: the target may be left as far as it was written.
-        {"WriteWholeFile", Files,
+        {"WriteWholeFile",
+         Files,
          [] {
              WriteWholeFile(kTarget, "new content", 11);
              return std::string("done");
          },
-         {}, target},
-        {"GetFileWriteTime", Files,
+         {},
+         target},
+        {"GetFileWriteTime",
+         Files,
          [] {
              FILETIME time{1, 1};
              GetFileWriteTime(kSource.c_str(), time);
              return std::string(IsFileTimeZero(time) ? "0" : "a time");
          },
-         {"0"}, {}},
+         {"0"},
+         {}},
         // The count includes an entry whose change failed: a failed change is not reported. A
         // search that breaks off counts the entries it reached.
-        {"ClearReadOnlyInFolder", Files,
-         [] { return Number(ClearReadOnlyInFolder((kFolder + TEXT("\\Locked")).c_str(), TEXT("*.txt"))); },
-         {}, {"f:\\wrenfoldtest\\locked\\"}, {},
+        {"ClearReadOnlyInFolder",
+         Files,
+         [] {
+             return Number(
+                 ClearReadOnlyInFolder((kFolder + TEXT("\\Locked")).c_str(), TEXT("*.txt")));
+         },
+         {},
+         {"f:\\wrenfoldtest\\locked\\"},
+         {},
          [](const std::string& result) {
              return result == "0" || result == "1" || result == "2" || result == "3";
          }},
-        {"ScrambleCopyFile", Files,
-         [] { return Number(ScrambleCopyFile(kSource.c_str(), kTarget.c_str())); }, {"0"},
+        {"ScrambleCopyFile",
+         Files,
+         [] { return Number(ScrambleCopyFile(kSource.c_str(), kTarget.c_str())); },
+         {"0"},
          target},
         {"MakeTempFileName", Files, [] { return kit::Narrow(MakeTempFileName()); }, {}, {}},
     };
@@ -608,19 +672,22 @@ HWND DialogWindow() {
 
 std::vector<Scenario> WindowScenarios() {
     return {
-        {"ReadDialogItemText", Dialog,
+        {"ReadDialogItemText",
+         Dialog,
          [] {
              Guarded<WCHAR, 32> text(u'#');
              const BOOL read = ReadDialogItemText(DialogWindow(), 42, text.data, 32);
              const bool untouched = text.Untouched(u'#');
              return read ? "1 " + kit::Narrow(text.data) : untouched ? "0" : "0, written";
          },
-         {"0"}, {}},
-        {"IsPocketPcPlatform", Bystanders, [] { return Number(IsPocketPcPlatform()); }, {"0"},
+         {"0"},
          {}},
-        {"FindDescendantByClass", Dialog,
+        {"IsPocketPcPlatform", Bystanders, [] { return Number(IsPocketPcPlatform()); }, {"0"}, {}},
+        {"FindDescendantByClass",
+         Dialog,
          [] { return Number(FindDescendantByClass(DialogWindow(), TEXT("static")) != nullptr); },
-         {"0"}, {}},
+         {"0"},
+         {}},
         {"FindWindowByProcessId",
          [] {
              Bystanders();
@@ -632,17 +699,23 @@ std::vector<Scenario> WindowScenarios() {
              return found == nullptr ? std::string("none")
                                      : Number(found == Sought().windows.front());
          },
-         {"none"}, {}},
-        {"ShowSystemError", Bystanders,
+         {"none"},
+         {}},
+        {"ShowSystemError",
+         Bystanders,
          [] { return Number(ShowSystemError(TEXT("Could not copy"), ERROR_FILE_NOT_FOUND)); },
-         {"0"}, {},
+         {"0"},
+         {},
          {"System Error|Could not copy\n\nSystem Error: 2\n\nUnknown error."}},
         {"RegisterServerLibrary",
          [] {
              Bystanders();
              kit::InstallTestLibrary(kLibrary, true);
          },
-         [] { return Number(RegisterServerLibrary(kLibrary)); }, {"0"}, {}, {},
+         [] { return Number(RegisterServerLibrary(kLibrary)); },
+         {"0"},
+         {},
+         {},
          nullptr},
     };
 }
@@ -674,17 +747,23 @@ std::vector<Scenario> ThemeScenarios() {
     return {
         // FALSE only when the installer cannot start; a step around it that fails (attributes,
         // pictures, registry, broadcast) is documented to leave the others going, unreported.
-        {"InstallTodayTheme", Theme,
-         [] { return Number(InstallTodayTheme((kFolder + TEXT("\\Blue.cab")).c_str())); }, {},
-         themeState, {}, [](const std::string& result) { return result == "0" || result == "1"; }},
-        {"ReadCurrentTodayTheme", Theme,
+        {"InstallTodayTheme",
+         Theme,
+         [] { return Number(InstallTodayTheme((kFolder + TEXT("\\Blue.cab")).c_str())); },
+         {},
+         themeState,
+         {},
+         [](const std::string& result) { return result == "0" || result == "1"; }},
+        {"ReadCurrentTodayTheme",
+         Theme,
          [] {
              Guarded<WCHAR, 32> path(u'#');
              const BOOL read = ReadCurrentTodayTheme(path.data, 32);
              const bool untouched = path.Untouched(u'#');
              return read ? "1 " + kit::Narrow(path.data) : untouched ? "0" : "0, written";
          },
-         {"0"}, {}},
+         {"0"},
+         {}},
         // Reports only the broadcast's result; a failed step is documented to leave the rest
         // going.
         {"ResetTodayTheme", Theme, [] { return Number(ResetTodayTheme()); }, {}, themeState},
@@ -701,7 +780,8 @@ std::unique_ptr<canvas::Canvas>& Drawing() {
 
 std::vector<Scenario> TextAndDrawScenarios() {
     return {
-        {"Utf8ToWide", Bystanders,
+        {"Utf8ToWide",
+         Bystanders,
          [] {
              Guarded<WCHAR, 16> wide(u'#');
              const LPWSTR converted = Utf8ToWide("caf\xC3\xA9", wide.data, 16);
@@ -710,8 +790,10 @@ std::vector<Scenario> TextAndDrawScenarios() {
                         ? "null, error " + Number(GetLastError() == ERROR_SUCCESS ? 0 : 1)
                         : kit::HexUnits(converted);
          },
-         {"null, error 1"}, {}},
-        {"WideToUtf8", Bystanders,
+         {"null, error 1"},
+         {}},
+        {"WideToUtf8",
+         Bystanders,
          [] {
              Guarded<char, 16> narrow('#');
              const LPSTR converted = WideToUtf8(TEXT("caf\u00E9"), narrow.data, 16);
@@ -720,7 +802,8 @@ std::vector<Scenario> TextAndDrawScenarios() {
                         ? "null, error " + Number(GetLastError() == ERROR_SUCCESS ? 0 : 1)
                         : std::string(converted);
          },
-         {"null, error 1"}, {}},
+         {"null, error 1"},
+         {}},
         // Reports nothing; the object selected before must be selected again afterwards, and
         // every brush it made deleted.
         {"FillBandedGradient",
@@ -737,18 +820,26 @@ std::vector<Scenario> TextAndDrawScenarios() {
                                     ? "restored"
                                     : "not restored");
          },
-         {}, {}, {}, [](const std::string& result) { return result == "restored"; },
+         {},
+         {},
+         {},
+         [](const std::string& result) { return result == "restored"; },
          [] { Drawing().reset(); }},
-        {"IsHighDensityDisplay", Bystanders,
+        {"IsHighDensityDisplay",
+         Bystanders,
          [] {
              int horizontal = -1;
              int vertical = -1;
              const BOOL high = IsHighDensityDisplay(horizontal, vertical);
              return Number(high) + " " + Number(horizontal) + " " + Number(vertical);
          },
-         {}, {}, {},
-         [](const std::string& result) { return result == "0 96 96" || result == "0 0 96" ||
-                                                result == "0 96 0" || result == "0 0 0"; }},
+         {},
+         {},
+         {},
+         [](const std::string& result) {
+             return result == "0 96 96" || result == "0 0 96" || result == "0 96 0" ||
+                    result == "0 0 0";
+         }},
     };
 }
 

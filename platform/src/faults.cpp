@@ -11,8 +11,8 @@ constexpr std::size_t kKinds = static_cast<std::size_t>(sim::CallKind::kCount);
 constexpr std::size_t kTrackedBlocks = 256;
 
 struct FailurePoint {
-    long counted[kKinds];    // calls of each kind since the point was set (index 0: every kind)
-    long target;             // the count of `kind` at which a call fails; 0: none armed
+    long counted[kKinds];  // calls of each kind since the point was set (index 0: every kind)
+    long target;           // the count of `kind` at which a call fails; 0: none armed
     sim::CallKind kind;
     const char* failedCall;  // the name of the call that failed, once one has
     bool uncounted;          // a simulated program's thread, or the device itself, is calling
@@ -61,8 +61,8 @@ bool Refused(CallKind kind, const char* name) {
         return false;
     }
     ++point.counted[0];
-    const long count = kind == CallKind::Any ? point.counted[0]
-                                             : ++point.counted[static_cast<std::size_t>(kind)];
+    const long count =
+        kind == CallKind::Any ? point.counted[0] : ++point.counted[static_cast<std::size_t>(kind)];
     const bool kindMatches = point.kind == CallKind::Any || point.kind == kind;
     const long reached = point.kind == CallKind::Any ? point.counted[0] : count;
     if (point.target == 0 || !kindMatches || reached != point.target) {

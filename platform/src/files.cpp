@@ -23,8 +23,8 @@ namespace {
 
 using sim::CallKind;
 using sim::detail::Fail;
-using sim::detail::Refused;
 using sim::detail::FoldCase;
+using sim::detail::Refused;
 using sim::detail::WideString;
 
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -612,11 +612,13 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    if (Refused(CallKind::File, "DeleteFileW")) {
+        LogDeletion(lpFileName, ERROR_ACCESS_DENIED);
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
     Resolved resolved;
     DWORD error = ERROR_SUCCESS;
-    if (Refused(CallKind::File, "DeleteFileW")) {
-        error = ERROR_ACCESS_DENIED;
-    } else if (!Resolve(lpFileName, resolved, error)) {
+    if (!Resolve(lpFileName, resolved, error)) {
         // nothing to record: the name itself is malformed
     } else if (!resolved.parentExists) {
         error = ERROR_PATH_NOT_FOUND;

@@ -38,7 +38,7 @@ int OpenDeviceContexts();
 bool Refused(CallKind kind, const char* name);
 // Marks whether the calls made now are not the caller's: a simulated program's thread runs, or
 // the device looks something up through its own interface. Returns what was marked before.
-bool SetUncounted(bool foreign);
+bool SetUncounted(bool uncounted);
 // The heap hook's book of the blocks it handed out and that are not yet freed.
 void TrackBlock(const void* block);
 void ForgetBlock(const void* block);

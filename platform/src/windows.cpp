@@ -13,8 +13,8 @@
 
 namespace {
 
-using sim::detail::EqualNoCase;
 using sim::CallKind;
+using sim::detail::EqualNoCase;
 using sim::detail::Fail;
 using sim::detail::Refused;
 using sim::detail::WideString;
