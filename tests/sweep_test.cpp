@@ -5,10 +5,8 @@
 // the result either reports the failure or is the clean run's result with the clean run's world
 // (never success after lost work). Functions that report nothing are held to what they document.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -841,6 +839,32 @@ std::vector<Scenario> TextAndDrawScenarios() {
                     result == "0 0 0";
          }},
     };
+}
+
+// The failure point itself: the n-th call of the kind chosen, only calls of that kind counted,
+// and a close that fails still gives its handle back.
+TEST(FailurePoint, FailsTheNthCallOfItsKind) {
+    kit::ResetWorld();
+    Bystanders();
+    sim::FailCall(2, sim::CallKind::Registry);
+    EXPECT_NE(GetFileAttributesW(kFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "not counted";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("Software\\Other"), 0, 0, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(sim::FailedCall(), nullptr);
+    EXPECT_NE(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_STREQ(sim::FailedCall(), "RegCloseKey");
+    EXPECT_EQ(sim::OpenHandlesReport(), "");
+    EXPECT_EQ(RegKeyExists(HKEY_LOCAL_MACHINE, TEXT("Software\\Other")), TRUE) << "once only";
+    EXPECT_EQ(sim::CountedCalls(), 5);
+
+    sim::FailCall(1);
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(CreateFileW((kFolder + TEXT("\\keep.txt")).c_str(), GENERIC_READ, 0, nullptr,
+                          OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    sim::FailCall(0);
 }
 
 TEST(FailureSweep, Hooks) {
