@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+#include "support/wide_string.h"
 
-using WideString = std::basic_string<WCHAR>;
+namespace sim {
 
 // Returns the device to its factory state: empty registry and file system, no windows, programs
 // or processes besides the caller's own, clock at zero, no scripted answers or pending faults,
@@ -159,10 +159,15 @@ void ClearFills();
 // The next CreateSolidBrush fails and returns NULL.
 void FailNextBrushCreation();
 
-// Writes what `dc` draws on (the screen, or the bitmap selected into a memory device context)
-// to `path` on the host as a PNG picture, each pixel as a square of `scale` x `scale` (1 to 16).
-// False when `dc` is no device context, the scale is out of range or the file cannot be written.
-bool WritePicture(HDC dc, const std::string& path, int scale = 1);
+// What a device context draws on (the screen, or the bitmap selected into a memory device
+// context): its size and the colour of every pixel, row by row from the top.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> colors;
+};
+// False, leaving `pixels` as it was, when `dc` is no device context.
+bool ReadPixels(HDC dc, Pixels& pixels);
 
 // ---- Heap -----------------------------------------------------------------------------------
 
@@ -248,11 +253,5 @@ void ClearEvents();
 
 // Called with every event as it is logged; an empty function stops it. Reset keeps it.
 void ObserveEvents(std::function<void(const Event&)> observer);
-
-// One readable line for a transcript, e.g. `box "Close Korvessa": "Korvessa is not ..."`.
-std::string Describe(const Event& event);
-
-// Narrow text for reports and transcripts (UTF-8).
-std::string Narrow(const WideString& text);
 
 }  // namespace sim

@@ -1,9 +1,10 @@
 #include "setup/hooks.h"
 
 #include "support/compat.h"
+#include "support/files.h"
+#include "support/fixed_buffer.h"
 #include "support/korvessa.h"
 #include "support/registry.h"
-#include "support/wide_buffer.h"
 
 namespace {
 
@@ -12,11 +13,12 @@ constexpr WCHAR kInstallDirValue[] = TEXT("InstallDir");
 constexpr WCHAR kFlashPlayerKey[] = TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}");
 constexpr WCHAR kBrowserTitle[] = TEXT("Internet Explorer");
 constexpr WCHAR kAbortCaption[] = TEXT("Installation Aborted");
-constexpr WCHAR kAbortText[] =
-    TEXT("Macromedia Flash player not detected!\n\nKorvessa requires the Macromedia Flash Player ")
-        TEXT("for Pocket PC is installed before it can be used.\n\nDownload the player from ")
-            TEXT("http://www.macromedia.com/dlflash.htm")
-                TEXT(" then attempt the installation again.");
+constexpr WCHAR kAbortText[] = TEXT(
+    "Macromedia Flash player not detected!\n\n"
+    "Korvessa requires the Macromedia Flash Player for Pocket PC is installed before it can be "
+    "used.\n\n"
+    "Download the player from http://www.macromedia.com/dlflash.htm then attempt the "
+    "installation again.");
 
 constexpr DWORD kPathUnits = MAX_PATH;
 constexpr DWORD kFolderWorkUnits = 512;
@@ -52,38 +54,18 @@ void LaunchDetached(LPCWSTR programPath, LPCWSTR commandLine) {
 }
 
 int DeleteFilesInFolder(LPCWSTR folder, LPCWSTR pattern) {
-    constexpr int kSearchNotStarted = -1;  // the platform's invalid handle value, as a number
     if (folder[0] == 0) {
         return 0;
     }
-    WCHAR work[kFolderWorkUnits] = {};
-    WCHAR prefix[kFolderWorkUnits] = {};
-    const std::size_t folderLength = wcslen(folder);
-    if (!CopyTextIfFits(folder, folderLength, work, kFolderWorkUnits) ||
-        (folder[folderLength - 1] != u'\\' &&
-         !AppendTextIfFits(work, kFolderWorkUnits, TEXT("\\")))) {
-        return kSearchNotStarted;
-    }
-    wcscpy(prefix, work);
-    if (!AppendTextIfFits(work, kFolderWorkUnits, pattern)) {
-        return kSearchNotStarted;
-    }
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstEntry(work, entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return kSearchNotStarted;
-    }
-    do {
-        if (entry.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
-            continue;
+    WCHAR prefix[kFolderWorkUnits];
+    WCHAR path[kFolderWorkUnits];
+    const auto deletePlainFile = [](const WIN32_FIND_DATAW& entry, LPCWSTR entryPath, void*) {
+        if (entry.dwFileAttributes != FILE_ATTRIBUTE_DIRECTORY && entryPath != nullptr) {
+            DeleteFileW(entryPath);
         }
-        // An entry whose full path does not fit is skipped rather than cut short.
-        wcscpy(work, prefix);
-        if (AppendTextIfFits(work, kFolderWorkUnits, entry.cFileName)) {
-            DeleteFileW(work);
-        }
-    } while (FindNextEntry(search, entry));
-    return FindClose(search);
+    };
+    return WalkFolderEntries(folder, pattern, prefix, path, kFolderWorkUnits, deletePlainFile,
+                             nullptr);
 }
 
 codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL /*fFirstCall*/, BOOL /*fPreviouslyInstalled*/,

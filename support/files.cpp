@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "support/compat.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 
@@ -168,37 +168,45 @@ void GetFileWriteTime(LPCWSTR path, FILETIME& time) {
     CloseHandle(file);
 }
 
-int ClearReadOnlyInFolder(LPCWSTR folder, LPCWSTR pattern) {
-    WCHAR prefix[kFolderArrayUnits];
+int WalkFolderEntries(LPCWSTR folder, LPCWSTR pattern, LPWSTR prefix, LPWSTR path, DWORD units,
+                      FolderEntryVisit visit, void* context) {
+    constexpr int kWalkNotStarted = -1;
     const std::size_t folderLength = wcslen(folder);
-    if (folderLength == 0 || !CopyTextIfFits(folder, folderLength, prefix, kFolderArrayUnits) ||
-        (folder[folderLength - 1] != TEXT('\\') &&
-         !AppendTextIfFits(prefix, kFolderArrayUnits, TEXT("\\")))) {
-        return 0;
+    if (folderLength == 0 || !CopyTextIfFits(folder, folderLength, prefix, units) ||
+        (folder[folderLength - 1] != TEXT('\\') && !AppendTextIfFits(prefix, units, TEXT("\\")))) {
+        return kWalkNotStarted;
     }
-    WCHAR search[kFolderArrayUnits];
-    wcscpy(search, prefix);
-    if (!AppendTextIfFits(search, kFolderArrayUnits, pattern)) {
-        return 0;
+    wcscpy(path, prefix);
+    if (!AppendTextIfFits(path, units, pattern)) {
+        return kWalkNotStarted;
     }
     WIN32_FIND_DATAW entry{};
-    const HANDLE walk = FindFirstEntry(search, entry);
-    if (walk == INVALID_HANDLE_VALUE) {
+    const HANDLE search = FindFirstEntry(path, entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return kWalkNotStarted;
+    }
+    do {
+        // An entry whose full path does not fit is visited without one, never with it cut short.
+        wcscpy(path, prefix);
+        visit(entry, AppendTextIfFits(path, units, entry.cFileName) ? path : nullptr, context);
+    } while (FindNextEntry(search, entry));
+    return FindClose(search);
+}
+
+int ClearReadOnlyInFolder(LPCWSTR folder, LPCWSTR pattern) {
+    WCHAR prefix[kFolderArrayUnits];
+    WCHAR path[kFolderArrayUnits];
+    int count = 0;
+    const auto clearReadOnly = [](const WIN32_FIND_DATAW& entry, LPCWSTR entryPath, void* matched) {
+        ++*static_cast<int*>(matched);
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && entryPath != nullptr) {
+            SetFileAttributesW(entryPath, entry.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+        }
+    };
+    if (WalkFolderEntries(folder, pattern, prefix, path, kFolderArrayUnits, clearReadOnly, &count) <
+        0) {
         return 0;
     }
-    int count = 0;
-    do {
-        ++count;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) {
-            continue;
-        }
-        WCHAR path[kFolderArrayUnits];
-        wcscpy(path, prefix);
-        if (AppendTextIfFits(path, kFolderArrayUnits, entry.cFileName)) {
-            SetFileAttributesW(path, entry.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-        }
-    } while (FindNextEntry(walk, entry));
-    FindClose(walk);
     return count;
 }
 

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "support/strings.h"
+#include "support/wide_string.h"
 
 // The whole file in a fresh buffer of its size + 1 bytes, and its size. A zero byte always
 // follows the bytes read, so the buffer is also a zero-terminated text. When the read call fails
@@ -37,6 +37,19 @@ BOOL IsFileTimeZero(const FILETIME& time);
 // The file's last-write time, or 0 when the file cannot be opened for reading or its times
 // cannot be read.
 void GetFileWriteTime(LPCWSTR path, FILETIME& time);
+
+// One visit of a folder walk: the entry found, and its full path, or null when that path does
+// not fit the walk's arrays.
+using FolderEntryVisit = void (*)(const WIN32_FIND_DATAW& entry, LPCWSTR path, void* context);
+
+// Calls `visit` for every entry of `folder` (with or without a trailing "\") that `pattern`
+// matches, the "." and ".." entries aside; folders are not entered. `prefix` and `path` are the
+// caller's arrays of `units` units each: the folder with its separator, and the search pattern
+// and then each entry's path. Returns -1, having visited nothing, for an empty folder text, a
+// folder or pattern that does not fit, or a search that finds nothing; else what closing the
+// search returned (non-zero).
+int WalkFolderEntries(LPCWSTR folder, LPCWSTR pattern, LPWSTR prefix, LPWSTR path, DWORD units,
+                      FolderEntryVisit visit, void* context);
 
 // Clears the read-only bit of every entry of `folder` (with or without a trailing "\") that
 // `pattern` (such as "*.*") matches, keeping its other bits; folders are not entered. Returns

@@ -1,7 +1,7 @@
 #include "support/registry.h"
 
 #include "support/compat.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

@@ -10,7 +10,8 @@
 
 #include <windows.h>
 
-// Text reads accept a value of any type and take its bytes as UTF-16 text of at most 511 units.
+// Text reads accept a value of any type of up to 1,024 bytes and take its bytes as UTF-16 text:
+// up to 512 units, ended sooner by a terminating zero, which the value need not hold.
 BOOL ReadHklmString(LPCWSTR subkey, LPCWSTR valueName, LPWSTR destination, DWORD capacity);
 BOOL ReadHkcuString(LPCWSTR subkey, LPCWSTR valueName, LPWSTR destination, DWORD capacity);
 BOOL ReadRegString(HKEY root, LPCWSTR subkey, LPCWSTR valueName, LPWSTR destination,

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "support/theme.h"
 
 #include "support/compat.h"
+#include "support/fixed_buffer.h"
 #include "support/registry.h"
-#include "support/wide_buffer.h"
 
 namespace {
 

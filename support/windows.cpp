@@ -1,7 +1,7 @@
 #include "support/windows.h"
 
 #include "support/compat.h"
-#include "support/wide_buffer.h"
+#include "support/fixed_buffer.h"
 
 namespace {
 

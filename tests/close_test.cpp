@@ -1,6 +1,6 @@
 // CloseKorvessa as the user sees it: one close request at most, then one box that says what
 // happened, and exit code 0 whatever the command line.
-#include "kit/kit.h"
+#include "kit/programs.h"
 
 namespace {
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-using kit::WideString;
-
 constexpr DWORD kSentinelSize = 0xDEADBEEF;
 
 // A file of ten bytes, with a zero byte and a high byte inside.

@@ -3,11 +3,9 @@
 // their results; the application and CloseKorvessa are real programs under Wine.
 #include <string>
 
-#include "kit/kit.h"
+#include "kit/programs.h"
 
 namespace {
-
-using kit::WideString;
 
 const WideString kInstallDir = WideString(kit::kTestFolder) + TEXT("\\Korvessa");
 const WideString kProgram = kInstallDir + TEXT("\\Korvessa.exe");

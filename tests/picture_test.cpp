@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pictures/png.h"
 #include "sim.h"
 
 namespace {
@@ -103,7 +104,7 @@ void Paint(HDC dc, const RECT& rect, COLORREF color) {
     DeleteObject(brush);
 }
 
-// Large enough for the image data to take more than one stored block, enlarged or not.
+// Large enough for the image data to fill more than one deflate block, enlarged or not.
 TEST_F(Pictures, APictureHoldsTheCanvasPixelByPixel) {
     constexpr int kWidth = 200;
     constexpr int kHeight = 120;
@@ -117,7 +118,7 @@ TEST_F(Pictures, APictureHoldsTheCanvasPixelByPixel) {
 
     for (const int scale : {1, 2}) {
         SCOPED_TRACE(testing::Message() << "scale " << scale);
-        ASSERT_TRUE(sim::WritePicture(dc, path_, scale));
+        ASSERT_TRUE(WritePicture(dc, path_, scale));
         Picture picture;
         ASSERT_TRUE(Read(path_, picture));
         ASSERT_EQ(picture.width, static_cast<std::uint32_t>(kWidth * scale));
@@ -144,7 +145,7 @@ TEST_F(Pictures, TheScreenIsAPictureToo) {
     sim::SetScreenSize(3, 2);
     const HDC screen = GetDC(nullptr);
     Paint(screen, RECT{1, 0, 2, 1}, RGB(1, 2, 3));
-    ASSERT_TRUE(sim::WritePicture(screen, path_));
+    ASSERT_TRUE(WritePicture(screen, path_));
     Picture picture;
     ASSERT_TRUE(Read(path_, picture));
     EXPECT_EQ(picture.width, 3u);
@@ -155,10 +156,10 @@ TEST_F(Pictures, TheScreenIsAPictureToo) {
 
 TEST_F(Pictures, NothingIsWrittenWithoutACanvasOrAPlace) {
     const HDC screen = GetDC(nullptr);
-    EXPECT_FALSE(sim::WritePicture(nullptr, path_));
-    EXPECT_FALSE(sim::WritePicture(screen, path_, 0));
-    EXPECT_FALSE(sim::WritePicture(screen, path_, 17));
-    EXPECT_FALSE(sim::WritePicture(screen, ::testing::TempDir() + "missing/folder/x.png"));
+    EXPECT_FALSE(WritePicture(nullptr, path_));
+    EXPECT_FALSE(WritePicture(screen, path_, 0));
+    EXPECT_FALSE(WritePicture(screen, path_, 17));
+    EXPECT_FALSE(WritePicture(screen, ::testing::TempDir() + "missing/folder/x.png"));
     ReleaseDC(nullptr, screen);
 }
 

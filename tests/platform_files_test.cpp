@@ -3,15 +3,13 @@
 // Wine alike; searches go through the same compatibility calls as the product.
 #include <algorithm>
 
-#include "kit/kit.h"
+#include "kit/programs.h"
 #include "support/compat.h"
 
 namespace {
 
 // Set before a call whose last-error value is checked, so that a stale value cannot pass.
 constexpr DWORD kStaleError = 0x5EE7;
-
-using kit::WideString;
 
 class PlatformFiles : public kit::FolderTest {
   protected:

@@ -7,8 +7,6 @@
 
 namespace {
 
-using kit::WideString;
-
 const WCHAR* const kKey = kit::kTestKey;
 
 class PlatformRegistry : public kit::DeviceTest {

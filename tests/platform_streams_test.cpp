@@ -13,8 +13,6 @@ namespace {
 // Set before a call whose last-error value is checked, so that a stale value cannot pass.
 constexpr DWORD kStaleError = 0x5EE7;
 
-using kit::WideString;
-
 class PlatformStreams : public kit::FolderTest {
   protected:
     static FILE* Open(const WCHAR* name, const WCHAR* mode) {

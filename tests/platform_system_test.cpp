@@ -12,8 +12,6 @@ namespace {
 // Set before a call whose last-error value is checked, so that a stale value cannot pass.
 constexpr DWORD kStaleError = 0x5EE7;
 
-using kit::WideString;
-
 constexpr WCHAR kFill = 0x7777;
 
 class PlatformWindowTree : public kit::DeviceTest {

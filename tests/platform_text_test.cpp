@@ -12,8 +12,6 @@
 
 namespace {
 
-using kit::WideString;
-
 constexpr WCHAR kUnitSentinel = 0xBEEF;
 constexpr char kByteSentinel = static_cast<char>(0xA5);
 constexpr DWORD kErrorSentinel = 0xDEADBEEF;

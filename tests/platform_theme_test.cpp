@@ -14,8 +14,6 @@ namespace {
 // Set before a call whose last-error value is checked, so that a stale value cannot pass.
 constexpr DWORD kStaleError = 0x5EE7;
 
-using kit::WideString;
-
 class PlatformFormatting : public kit::DeviceTest {};
 
 TEST_F(PlatformFormatting, WsprintfFormsTheLibraryUses) {

@@ -28,7 +28,7 @@ TEST_F(PlatformWindows, SendIsSynchronousAndPostIsHandledLater) {
     WCHAR text[3] = {1, 1, 1};
     EXPECT_EQ(SendMessageW(window, WM_GETTEXT, 3, reinterpret_cast<LPARAM>(text)), 2)
         << "cut to the buffer";
-    EXPECT_EQ(kit::WideString(text), TEXT("Me"));
+    EXPECT_EQ(WideString(text), TEXT("Me"));
     ASSERT_EQ(kit::Deliveries(WM_GETTEXT).size(), 1u);
     EXPECT_TRUE(kit::Deliveries(WM_GETTEXT)[0].sent);
 

@@ -7,8 +7,6 @@
 
 namespace {
 
-using kit::WideString;
-
 constexpr WCHAR kSentinel = 0xBEEF;
 const WCHAR* const kKey = kit::kTestKey;
 

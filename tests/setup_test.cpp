@@ -1,11 +1,9 @@
 // The setup hooks as the installer and the user see them: what is refused, closed, started and
 // deleted, the pauses between, and nothing left open.
-#include "kit/kit.h"
+#include "kit/programs.h"
 #include "setup/hooks.h"
 
 namespace {
-
-using kit::WideString;
 
 const WCHAR* const kApplicationKey = TEXT("Software\\Ternwick\\Korvessa");
 const WCHAR* const kFlashPlayerKey = TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}");

@@ -15,6 +15,7 @@
 
 #include "canvas.h"
 #include "kit/kit.h"
+#include "kit/programs.h"
 #include "setup/hooks.h"
 #include "sim.h"
 #include "support/draw.h"
@@ -28,8 +29,6 @@ int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPW
                              int showCommand);
 
 namespace {
-
-using kit::WideString;
 
 const WCHAR* const kApplicationKey = TEXT("Software\\Ternwick\\Korvessa");
 const WCHAR* const kFlashPlayerKey = TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}");
@@ -195,9 +194,9 @@ Run Play(const Scenario& scenario, long failAt, Snapshot* before) {
     }
     for (const sim::Event& event : sim::Events()) {
         if (event.kind == sim::EventKind::MessageBox) {
-            run.boxes.push_back(sim::Narrow(event.caption) + "|" + sim::Narrow(event.text));
+            run.boxes.push_back(kit::Narrow(event.caption) + "|" + kit::Narrow(event.text));
         } else if (event.kind == sim::EventKind::ProcessStarted) {
-            run.processes.push_back(Lower(sim::Narrow(event.path)));
+            run.processes.push_back(Lower(kit::Narrow(event.path)));
         }
     }
     run.world = TakeSnapshot();

@@ -14,7 +14,6 @@
 
 namespace {
 
-using kit::WideString;
 using Pieces = std::vector<std::string>;
 
 constexpr WCHAR kUnitSentinel = 0xBEEF;

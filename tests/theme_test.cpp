@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "kit/kit.h"
+#include "kit/programs.h"
 #include "support/compat.h"
 #include "support/theme.h"
 
 namespace {
-
-using kit::WideString;
 
 const WCHAR* const kTodayKey = TEXT("Software\\Microsoft\\Today");
 const WCHAR* const kColorKey = TEXT("Software\\Microsoft\\Color");

@@ -9,8 +9,6 @@
 
 namespace {
 
-using kit::WideString;
-
 constexpr WCHAR kFill = 0x7777;  // what a destination holds before a call
 
 // A text whose every unit tells where it stands, so a cut or a shift shows.

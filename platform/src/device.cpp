@@ -54,7 +54,6 @@ void Reset() {
     detail::ResetRegistry();
     detail::ResetSystem();
     detail::ResetGdi();
-    detail::ResetTextConversion();
     detail::ResetHeap();
     detail::ResetFailurePoint();
     State() = Device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
@@ -128,10 +127,6 @@ void ClearEvents() {
 
 void ObserveEvents(std::function<void(const Event&)> observer) {
     Observer() = std::move(observer);
-}
-
-std::string Narrow(const WideString& text) {
-    return detail::ToUtf8(text);
 }
 
 }  // namespace sim
@@ -228,67 +223,6 @@ int CompareNoCase(const WideString& a, const WideString& b) {
         return 0;
     }
     return a.size() < b.size() ? -1 : 1;
-}
-
-std::string ToUtf8(const WideString& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-WideString FromUtf8(const std::string& text) {
-    WideString out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t c = lead;
-        std::size_t extra = 0;
-        if (lead >= 0xF0) {
-            c = lead & 0x07u;
-            extra = 3;
-        } else if (lead >= 0xE0) {
-            c = lead & 0x0Fu;
-            extra = 2;
-        } else if (lead >= 0xC0) {
-            c = lead & 0x1Fu;
-            extra = 1;
-        }
-        ++i;
-        for (std::size_t k = 0; k < extra && i < text.size(); ++k, ++i) {
-            c = (c << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<WCHAR>(0xD800 + (c >> 10));
-            out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<WCHAR>(c);
-        }
-    }
-    return out;
 }
 
 }  // namespace sim::detail

@@ -25,7 +25,6 @@ using sim::CallKind;
 using sim::detail::Fail;
 using sim::detail::FoldCase;
 using sim::detail::Refused;
-using sim::detail::WideString;
 
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |

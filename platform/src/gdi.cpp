@@ -4,13 +4,11 @@
 // Canvases hold 32 bits a pixel with exact colours, as a 32-bit DIB section does, so every colour
 // a caller paints reads back unchanged. Windows are not placed on the screen: a window's device
 // context draws on the whole screen.
-#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "internal.h"
-#include "png.h"
 #include "sim.h"
 
 namespace {
@@ -24,7 +22,6 @@ constexpr int kFreshScreenHeight = 320;
 constexpr int kStandardDensity = 96;
 // A bitmap larger than this is refused as if memory had run out.
 constexpr long long kMostPixels = 1LL << 26;
-constexpr int kLargestPictureScale = 16;
 
 struct Canvas {
     Canvas(int columns, int rows, bool firstRowAtBottom)
@@ -273,26 +270,21 @@ void FailNextBrushCreation() {
     State().failNextBrush = true;
 }
 
-bool WritePicture(HDC dc, const std::string& path, int scale) {
+bool ReadPixels(HDC dc, Pixels& pixels) {
     const DeviceContext* context = FindContext(dc);
     Canvas* canvas = context != nullptr ? CanvasOf(*context) : nullptr;
-    if (canvas == nullptr || scale < 1 || scale > kLargestPictureScale) {
+    if (canvas == nullptr) {
         return false;
     }
-    std::vector<std::uint8_t> rgb;
-    rgb.reserve(canvas->words.size() * 3 * static_cast<std::size_t>(scale * scale));
-    for (int y = 0; y < canvas->height * scale; ++y) {
-        for (int x = 0; x < canvas->width * scale; ++x) {
-            const COLORREF color = ToColor(canvas->At(x / scale, y / scale));
-            rgb.push_back(GetRValue(color));
-            rgb.push_back(GetGValue(color));
-            rgb.push_back(GetBValue(color));
+    pixels.width = canvas->width;
+    pixels.height = canvas->height;
+    pixels.colors.clear();
+    for (int y = 0; y < canvas->height; ++y) {
+        for (int x = 0; x < canvas->width; ++x) {
+            pixels.colors.push_back(ToColor(canvas->At(x, y)));
         }
     }
-    const std::string png = detail::EncodePng(canvas->width * scale, canvas->height * scale, rgb);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(png.data(), static_cast<std::streamsize>(png.size()));
-    return static_cast<bool>(file);
+    return true;
 }
 
 }  // namespace sim

@@ -10,8 +10,6 @@
 
 namespace sim::detail {
 
-using WideString = std::basic_string<WCHAR>;
-
 // ---- Each area returns to its factory state and counts what callers hold open -----------------
 void ResetRegistry();
 void ResetWindows();
@@ -20,7 +18,6 @@ void ResetFiles();
 void ResetStreams();
 void ResetSystem();
 void ResetGdi();
-void ResetTextConversion();
 void ResetHeap();
 void ResetFailurePoint();
 
@@ -126,6 +123,7 @@ bool EqualNoCase(const WCHAR* a, std::size_t aLength, const WCHAR* b, std::size_
 bool EqualNoCase(const WideString& a, const WideString& b);
 int CompareNoCase(const WideString& a, const WideString& b);
 
+// UTF-8 as the platform converts it (nls.cpp): malformed input and unpaired surrogates as U+FFFD.
 std::string ToUtf8(const WideString& text);
 WideString FromUtf8(const std::string& text);
 

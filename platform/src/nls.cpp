@@ -90,6 +90,28 @@ bool IsLowSurrogate(std::uint32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
+// The UTF-16 form of a character: its one or two units, and how many.
+std::size_t Utf16Units(std::uint32_t code, WCHAR (&units)[2]) {
+    if (code < 0x10000) {
+        units[0] = static_cast<WCHAR>(code);
+        return 1;
+    }
+    code -= 0x10000;
+    units[0] = static_cast<WCHAR>(0xD800u | (code >> 10));
+    units[1] = static_cast<WCHAR>(0xDC00u | (code & 0x3FFu));
+    return 2;
+}
+
+// Reads one character of UTF-16 text at `i` (before `length`) and moves past it: a surrogate
+// pair as one character, an unpaired surrogate as kMalformed.
+std::uint32_t DecodeUtf16(const WCHAR* text, std::size_t length, std::size_t& i) {
+    const std::uint32_t unit = text[i++];
+    if (IsHighSurrogate(unit) && i < length && IsLowSurrogate(text[i])) {
+        return 0x10000 + ((unit - 0xD800) << 10) + (text[i++] - 0xDC00u);
+    }
+    return IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kMalformed : unit;
+}
+
 std::size_t Utf8Length(std::uint32_t code) {
     if (code < 0x80) {
         return 1;
@@ -113,7 +135,32 @@ void EncodeUtf8(std::uint32_t code, std::size_t length, char* out) {
 
 namespace sim::detail {
 
-void ResetTextConversion() {}
+// The device's own conversions (host file names, reports) follow the platform's rules too.
+std::string ToUtf8(const WideString& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t code = DecodeUtf16(text.data(), text.size(), i);
+        code = code == kMalformed ? kReplacement : code;
+        char bytes[4];
+        const std::size_t length = Utf8Length(code);
+        EncodeUtf8(code, length, bytes);
+        out.append(bytes, length);
+    }
+    return out;
+}
+
+WideString FromUtf8(const std::string& text) {
+    WideString out;
+    const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const end = at + text.size();
+    while (at < end) {
+        std::uint32_t code = DecodeUtf8(at, end);
+        code = code == kMalformed ? kReplacement : code;
+        WCHAR units[2] = {};
+        out.append(units, Utf16Units(code, units));
+    }
+    return out;
+}
 
 }  // namespace sim::detail
 
@@ -146,14 +193,8 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
             malformed = true;
             code = kReplacement;
         }
-        WCHAR units[2] = {static_cast<WCHAR>(code), 0};
-        std::size_t count = 1;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            units[0] = static_cast<WCHAR>(0xD800u | (code >> 10));
-            units[1] = static_cast<WCHAR>(0xDC00u | (code & 0x3FFu));
-            count = 2;
-        }
+        WCHAR units[2] = {};
+        const std::size_t count = Utf16Units(code, units);
         for (std::size_t i = 0; i < count; ++i, ++written) {
             if (measuring) {
                 continue;
@@ -194,12 +235,9 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
     const auto capacity = static_cast<std::size_t>(cbMultiByte);
     std::size_t written = 0;
     bool malformed = false;
-    for (std::size_t i = 0; i < length; ++i) {
-        std::uint32_t code = lpWideCharStr[i];
-        if (IsHighSurrogate(code) && i + 1 < length && IsLowSurrogate(lpWideCharStr[i + 1])) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (lpWideCharStr[i + 1] - 0xDC00u);
-            ++i;
-        } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
+    for (std::size_t i = 0; i < length;) {
+        std::uint32_t code = DecodeUtf16(lpWideCharStr, length, i);
+        if (code == kMalformed) {
             malformed = true;
             code = kReplacement;
         }

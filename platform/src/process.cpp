@@ -16,7 +16,6 @@ namespace {
 using sim::CallKind;
 using sim::detail::Fail;
 using sim::detail::Refused;
-using sim::detail::WideString;
 
 struct Process {
     DWORD id = 0;

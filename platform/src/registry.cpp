@@ -19,7 +19,6 @@ using sim::CallKind;
 using sim::detail::CompareNoCase;
 using sim::detail::EqualNoCase;
 using sim::detail::Refused;
-using sim::detail::WideString;
 
 struct Value {
     WideString name;
@@ -162,13 +161,6 @@ HKEY OpenHandleTo(const std::shared_ptr<Key>& key) {
     const HKEY handle = NewHandleValue();
     State().open.emplace(handle, key);
     return handle;
-}
-
-void MarkDeleted(Key& key) {
-    key.deleted = true;
-    for (const auto& subkey : key.subkeys) {
-        MarkDeleted(*subkey);
-    }
 }
 
 }  // namespace
@@ -498,7 +490,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (!victim->subkeys.empty()) {
         return ERROR_ACCESS_DENIED;
     }
-    MarkDeleted(*victim);
+    victim->deleted = true;  // handles still open on it now fail with ERROR_KEY_DELETED
     parent->subkeys.erase(std::find(parent->subkeys.begin(), parent->subkeys.end(), victim));
     return ERROR_SUCCESS;
 }

@@ -21,7 +21,6 @@ namespace {
 using sim::CallKind;
 using sim::detail::Fail;
 using sim::detail::Refused;
-using sim::detail::WideString;
 
 // Pocket PC 2002, the common CE 3.0 build.
 constexpr DWORD kCeBuildNumber = 11171;
@@ -170,7 +169,7 @@ LONG CallExport(std::size_t slot) {
     Library& library = state.libraries.at(target.libraryKey);
     if (library.references == 0) {
         std::fprintf(stderr, "simulated device: %s of %s called after the library was unloaded\n",
-                     target.name.c_str(), sim::Narrow(library.path).c_str());
+                     target.name.c_str(), sim::detail::ToUtf8(library.path).c_str());
         std::abort();
     }
     ++library.calls[target.name];

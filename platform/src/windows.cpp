@@ -17,7 +17,6 @@ using sim::CallKind;
 using sim::detail::EqualNoCase;
 using sim::detail::Fail;
 using sim::detail::Refused;
-using sim::detail::WideString;
 
 struct WindowClass {
     DWORD processId = 0;

@@ -5,8 +5,6 @@
 #include <mutex>
 
 #include "kit/kit_internal.h"
-#include "standin/cab_installer.h"
-#include "standin/korvessa_app.h"
 
 namespace kit {
 
@@ -119,46 +117,6 @@ std::vector<Box> Boxes() {
     Recordings& state = State();
     const std::lock_guard<std::mutex> hold(state.lock);
     return state.boxes;
-}
-
-DWORD ApplicationStarts() {
-    const StoredValue starts = GetValue(HKEY_CURRENT_USER, kStandInMarkKey, TEXT("Starts"));
-    DWORD count = 0;
-    if (starts.present && starts.data.size() == sizeof count) {
-        std::memcpy(&count, starts.data.data(), sizeof count);
-    }
-    return count;
-}
-
-WideString ApplicationCommandLine() {
-    const StoredValue line = GetValue(HKEY_CURRENT_USER, kStandInMarkKey, TEXT("CommandLine"));
-    if (!line.present || line.data.size() < sizeof(WCHAR)) {
-        return WideString();
-    }
-    return WideString(reinterpret_cast<const WCHAR*>(line.data.data()));
-}
-
-InstallerStart LastInstallerStart() {
-    InstallerStart start;
-    const auto number = [](const StoredValue& value) {
-        DWORD result = 0;
-        if (value.present && value.data.size() == sizeof result) {
-            std::memcpy(&result, value.data.data(), sizeof result);
-        }
-        return result;
-    };
-    start.starts = number(GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("Starts")));
-    start.result = number(GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("Result")));
-    const StoredValue attributes =
-        GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("PackageAttributes"));
-    if (attributes.present) {
-        start.packageAttributes = number(attributes);
-    }
-    const StoredValue line = GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("CommandLine"));
-    if (line.present && line.data.size() >= sizeof(WCHAR)) {
-        start.commandLine = reinterpret_cast<const WCHAR*>(line.data.data());
-    }
-    return start;
 }
 
 void MakeFolder(const WideString& path) {

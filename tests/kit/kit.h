@@ -1,6 +1,7 @@
-// The test kit: what every suite needs to set the world up through the platform's own interface
-// and to look at it afterwards. The same tests run on the simulated device and under Wine; only
-// kit_host.cpp and kit_windows.cpp differ.
+// The test kit's core: what every suite needs to set the world up through the platform's own
+// interface and to look at it afterwards. The same tests run on the simulated device and under
+// Wine; only kit_host.cpp and kit_windows.cpp differ. The programs a suite may run (the stand-in
+// application and installer, the close program) are the kit's other part, kit/programs.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,9 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace kit {
+#include "support/wide_string.h"
 
-using WideString = std::basic_string<WCHAR>;
+namespace kit {
 
 // A key below each root that belongs to the tests alone.
 inline const WCHAR* const kTestKey = TEXT("Software\\WrenfoldTest");
@@ -35,7 +36,7 @@ class FolderTest : public DeviceTest {
   protected:
     void SetUp() override;
     // The path of `name` inside the tests' folder.
-    static std::basic_string<WCHAR> In(const WCHAR* name);
+    static WideString In(const WCHAR* name);
 };
 
 // Makes the next value write on the given key fail with ERROR_ACCESS_DENIED.
@@ -94,47 +95,6 @@ std::vector<Box> Boxes();
 // Whether the time since `start` (a GetTickCount value) is the pause expected: exactly on the
 // simulated device's clock, within the timer's slack under Wine.
 ::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds);
-
-// ---- Programs -------------------------------------------------------------------------------
-// Puts the stand-in application at `path`, so that starting that path runs it.
-void InstallStandInApplication(const WCHAR* path);
-// The application's notification window once it is up (under Wine, waiting a few seconds for
-// it), or null.
-HWND WaitForApplicationWindow();
-// Closes the running stand-in application, if any, and waits until it has gone.
-void CloseApplication();
-// How often the stand-in application started since ResetWorld, and its latest command line.
-DWORD ApplicationStarts();
-WideString ApplicationCommandLine();
-// Runs CloseKorvessa with the command line and returns its exit code once it has ended.
-DWORD RunCloseProgram(const WCHAR* commandLine);
-// Starts the program at `path` as the shell would, with an empty command line and no handle
-// kept; under Wine, waits until the stand-in application's window is up.
-void StartProgram(const WideString& path);
-
-// ---- The CAB installer ----------------------------------------------------------------------
-// Puts the stand-in CAB installer (tools/standin/cab_installer.h) at \Windows\WCELOAD.EXE.
-void InstallStandInInstaller();
-inline const WCHAR* const kInstallerPath = TEXT("\\Windows\\WCELOAD.EXE");
-// The setup library a package names: under Wine the built Wrenfold.dll, loaded by name; on the
-// simulated device, the hooks linked into the test.
-WideString SetupLibrary();
-// A file to install the stand-in application from.
-WideString ApplicationSource();
-// Runs the installer with `commandLine` and waits for it to end: its exit code, or STILL_ACTIVE
-// while it is still running.
-DWORD RunInstaller(const WideString& commandLine);
-// What the installer's latest start left in the registry.
-struct InstallerStart {
-    DWORD starts = 0;
-    WideString commandLine;
-    DWORD packageAttributes = INVALID_FILE_ATTRIBUTES;
-    DWORD result = 0;
-};
-InstallerStart LastInstallerStart();
-// The creation flags of the installer's latest start, where the build can see them: the
-// simulated device logs them; Windows keeps no record a test can read, and this returns false.
-bool InstallerCreationFlags(DWORD& flags);
 
 // ---- Files ----------------------------------------------------------------------------------
 // A folder that belongs to the tests (root-relative; on drive C: under Wine).
@@ -228,7 +188,9 @@ bool FailNextFileSystemCall();
 
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);
+// Each byte as the unit of the same value.
 WideString Wide(const char* ascii);
+// ASCII units as they are, every other unit as "?": failure messages show exactly what is plain.
 std::string Narrow(const WideString& text);
 // Each unit as four hexadecimal digits, so that a failure shows exactly which units differ.
 std::string HexUnits(const WideString& units);

@@ -15,4 +15,9 @@ HWND CreateRecordingWindowHere(const WCHAR* className, const WCHAR* title);
 void RecordBox(Box box);
 void ClearRecordings();
 
+// Windows only. Starts one of the test's own programs, asking Wine again after a spurious failure.
+BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION& info);
+// Closes the stand-in application, if it runs, and waits until its process has ended.
+void CloseStandInApplication();
+
 }  // namespace kit::detail

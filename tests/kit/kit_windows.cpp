@@ -53,11 +53,7 @@ std::vector<WideString>& InstalledLibraries() {
 std::string CountedText(const BYTE* record) {
     const auto length = *reinterpret_cast<const USHORT*>(record);
     const WCHAR* text = *reinterpret_cast<WCHAR* const*>(record + sizeof(void*));
-    std::string narrow;
-    for (USHORT i = 0; text != nullptr && i < length / sizeof(WCHAR); ++i) {
-        narrow += static_cast<char>(text[i]);
-    }
-    return narrow;
+    return text != nullptr ? Narrow(WideString(text, length / sizeof(WCHAR))) : std::string();
 }
 
 // The kernel object type and name of a handle ("Key handle \Registry\..."), for a readable
@@ -291,38 +287,6 @@ DWORD LibraryMark(const WCHAR* path, const WCHAR* valueName) {
     return count;
 }
 
-// Starts one of the test's own programs. Wine, now and then under load, fails a start with
-// ERROR_INTERNAL_ERROR and succeeds when asked again; the product is not in the way here, so the
-// kit asks again rather than fail the test on it.
-BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION& info) {
-    for (int attempt = 1;; ++attempt) {
-        if (StartProcess(program, commandLine, 0, info)) {
-            return TRUE;
-        }
-        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) {
-            return FALSE;
-        }
-        Sleep(500);
-    }
-}
-
-// Runs one of the test's own programs to its end and gives its exit code; one that does not start
-// (0xFFFFFFFF) or does not end in time fails the test.
-DWORD RunTestProgram(LPCWSTR program, const WideString& commandLine, DWORD timeout,
-                     const char* name) {
-    PROCESS_INFORMATION info{};
-    if (!StartTestProgram(program, commandLine.c_str(), info)) {
-        ADD_FAILURE() << name << " did not start: error " << GetLastError();
-        return 0xFFFFFFFF;
-    }
-    EXPECT_EQ(WaitForSingleObject(info.hProcess, timeout), WAIT_OBJECT_0) << name << " hangs";
-    DWORD exitCode = 0xFFFFFFFF;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
-}
-
 // Both kit threads start once per process, before the first baseline, so their handles and
 // GoogleTest's own trace thread are not charged to any test.
 void StartKitThreads() {
@@ -369,10 +333,42 @@ HANDLE OpenProcessOf(HWND window) {
 
 }  // namespace
 
+namespace detail {
+
+// Starts one of the test's own programs. Wine, now and then under load, fails a start with
+// ERROR_INTERNAL_ERROR and succeeds when asked again; the product is not in the way here, so the
+// kit asks again rather than fail the test on it.
+BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION& info) {
+    for (int attempt = 1;; ++attempt) {
+        if (StartProcess(program, commandLine, 0, info)) {
+            return TRUE;
+        }
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) {
+            return FALSE;
+        }
+        Sleep(500);
+    }
+}
+
+void CloseStandInApplication() {
+    const HWND window = FindWindowW(L"KorvessaNotify", L"");
+    if (window == nullptr) {
+        return;
+    }
+    const HANDLE process = OpenProcessOf(window);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    if (process != nullptr) {
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+}
+
+}  // namespace detail
+
 void ResetWorld() {
     StartKitThreads();
     SendMessageW(ControlWindow(), kDestroyAll, 0, 0);
-    CloseApplication();
+    detail::CloseStandInApplication();
     EndStandInPrograms();
     EndWindowOwners();
     for (const OwnedKey& owned : kOwnedKeys) {
@@ -486,70 +482,6 @@ HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     return ::testing::AssertionFailure() << "paused " << elapsed << " ms, not " << milliseconds;
 }
 
-void InstallStandInApplication(const WCHAR* path) {
-    ASSERT_TRUE(CopyFileW(L"" WRENFOLD_STANDIN_PROGRAM, path, FALSE))
-        << "error " << GetLastError() << " copying to " << Narrow(path);
-}
-
-HWND WaitForApplicationWindow() {
-    for (int waited = 0; waited < 5000; waited += 20) {
-        if (const HWND window = FindWindowW(L"KorvessaNotify", L"")) {
-            return window;
-        }
-        Sleep(20);
-    }
-    return nullptr;
-}
-
-void CloseApplication() {
-    const HWND window = FindWindowW(L"KorvessaNotify", L"");
-    if (window == nullptr) {
-        return;
-    }
-    const HANDLE process = OpenProcessOf(window);
-    SendMessageW(window, WM_CLOSE, 0, 0);
-    if (process != nullptr) {
-        WaitForSingleObject(process, 5000);
-        CloseHandle(process);
-    }
-}
-
-void StartProgram(const WideString& path) {
-    PROCESS_INFORMATION info{};
-    if (StartTestProgram(path.c_str(), L"", info)) {
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-    WaitForApplicationWindow();
-}
-
-void InstallStandInInstaller() {
-    ASSERT_TRUE(CopyFileW(L"" WRENFOLD_INSTALLER_PROGRAM, kInstallerPath, FALSE))
-        << "error " << GetLastError();
-}
-
-bool InstallerCreationFlags(DWORD& /*flags*/) {
-    return false;
-}
-
-WideString SetupLibrary() {
-    return L"" WRENFOLD_SETUP_LIBRARY;
-}
-
-WideString ApplicationSource() {
-    return L"" WRENFOLD_STANDIN_PROGRAM;
-}
-
-DWORD RunInstaller(const WideString& commandLine) {
-    return RunTestProgram(kInstallerPath, commandLine, 30000, "the installer");
-}
-
-DWORD RunCloseProgram(const WCHAR* commandLine) {
-    // The C runtime takes the first word of the command line as the program's own name.
-    return RunTestProgram(L"" WRENFOLD_CLOSE_PROGRAM,
-                          L"CloseKorvessa.exe " + WideString(commandLine), 15000, "CloseKorvessa");
-}
-
 DWORD RecordingWindowProcess() {
     return GetCurrentProcessId();  // the kit's window thread is the test program's own
 }
@@ -564,7 +496,7 @@ WindowOwner StartWindowOwner(const WCHAR* className, int count) {
     const WideString line =
         L"window_owner.exe " + std::to_wstring(count) + L" " + readyName + L" " + className;
     PROCESS_INFORMATION info{};
-    if (!StartTestProgram(L"" WRENFOLD_WINDOW_OWNER_PROGRAM, line.c_str(), info)) {
+    if (!detail::StartTestProgram(L"" WRENFOLD_WINDOW_OWNER_PROGRAM, line.c_str(), info)) {
         ADD_FAILURE() << "the window owner did not start: error " << GetLastError();
         CloseHandle(ready);
         return owner;

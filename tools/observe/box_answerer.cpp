@@ -14,7 +14,7 @@ Reporter& Report() {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-std::wstring WindowText(HWND window) {
+WideString WindowText(HWND window) {
     WCHAR text[4096] = {};
     GetWindowTextW(window, text, 4096);
     return text;
@@ -119,8 +119,8 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM seenBoxes) {
     WCHAR className[16] = {};
     GetClassNameW(window, className, 16);
     const HWND textControl = GetDlgItem(window, kMessageBoxTextId);
-    if (std::wstring(className) != L"#32770" || textControl == nullptr ||
-        !IsWindowVisible(window) || seen.count(window) != 0) {
+    if (WideString(className) != L"#32770" || textControl == nullptr || !IsWindowVisible(window) ||
+        seen.count(window) != 0) {
         return TRUE;
     }
     seen.insert(window);

@@ -6,12 +6,12 @@
 
 #include <windows.h>
 
-#include <string>
+#include "support/wide_string.h"
 
 struct ObservedBox {
     HWND owner;
-    std::wstring caption;
-    std::wstring text;
+    WideString caption;
+    WideString text;
     UINT flags;
 };
 

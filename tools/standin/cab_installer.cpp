@@ -4,37 +4,36 @@
 #include <vector>
 
 #include "standin/start_mark.h"
+#include "support/wide_string.h"
 
 namespace {
 
-using Text = std::basic_string<WCHAR>;
-
 struct Package {
-    Text setupLibrary;
-    Text folder;
-    std::vector<std::pair<Text, Text>> copies;
-    std::vector<Text> writes;
+    WideString setupLibrary;
+    WideString folder;
+    std::vector<std::pair<WideString, WideString>> copies;
+    std::vector<WideString> writes;
     bool hang = false;
 };
 
-Text PackagePath(const Text& commandLine) {
+WideString PackagePath(const WideString& commandLine) {
     const std::size_t close = commandLine.rfind(u'"');
-    if (close != Text::npos && close > 0) {
+    if (close != WideString::npos && close > 0) {
         const std::size_t open = commandLine.rfind(u'"', close - 1);
-        if (open != Text::npos) {
+        if (open != WideString::npos) {
             return commandLine.substr(open + 1, close - open - 1);
         }
     }
     const std::size_t end = commandLine.find_last_not_of(u' ');
-    if (end == Text::npos) {
+    if (end == WideString::npos) {
         return {};
     }
     const std::size_t space = commandLine.rfind(u' ', end);
-    const std::size_t start = space == Text::npos ? 0 : space + 1;
+    const std::size_t start = space == WideString::npos ? 0 : space + 1;
     return commandLine.substr(start, end - start + 1);
 }
 
-bool ReadText(const Text& path, std::string& content) {
+bool ReadText(const WideString& path, std::string& content) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -50,16 +49,16 @@ bool ReadText(const Text& path, std::string& content) {
 }
 
 // Package files are ASCII.
-Text Widen(const std::string& text) {
-    Text wide;
+WideString Widen(const std::string& text) {
+    WideString wide;
     for (const char c : text) {
         wide += static_cast<WCHAR>(static_cast<unsigned char>(c));
     }
     return wide;
 }
 
-std::vector<Text> Fields(const std::string& line) {
-    std::vector<Text> fields;
+std::vector<WideString> Fields(const std::string& line) {
+    std::vector<WideString> fields;
     std::size_t start = 0;
     for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
         fields.push_back(Widen(line.substr(start, tab - start)));
@@ -79,8 +78,8 @@ Package Parse(const std::string& content) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        const std::vector<Text> fields = Fields(line);
-        const Text& directive = fields[0];
+        const std::vector<WideString> fields = Fields(line);
+        const WideString& directive = fields[0];
         if (directive == TEXT("setup") && fields.size() == 2) {
             package.setupLibrary = fields[1];
         } else if (directive == TEXT("folder") && fields.size() == 2) {
@@ -96,7 +95,7 @@ Package Parse(const std::string& content) {
     return package;
 }
 
-bool CopyOne(const Text& source, const Text& target) {
+bool CopyOne(const WideString& source, const WideString& target) {
     std::string content;
     if (!ReadText(source, content)) {
         return false;
@@ -114,7 +113,7 @@ bool CopyOne(const Text& source, const Text& target) {
 }
 
 // The mark of this start: how it was started and what it found.
-void MarkStart(const Text& commandLine, const Text& packagePath) {
+void MarkStart(const WideString& commandLine, const WideString& packagePath) {
     const HKEY key = OpenStartMark(kInstallerMarkKey, commandLine.c_str());
     if (key != nullptr) {
         SetDwordMark(key, TEXT("PackageAttributes"), GetFileAttributesW(packagePath.c_str()));
@@ -147,7 +146,7 @@ HWND CreateInstallerWindow() {
 }
 
 DWORD Install(const Package& package, const SetupHooks& hooks, HWND owner) {
-    const Text& folder = package.folder;
+    const WideString& folder = package.folder;
     if (hooks.installInit != nullptr &&
         hooks.installInit(owner, TRUE, FALSE, folder.c_str()) == codeINSTALL_INIT_CANCEL) {
         return kInstallerCancelled;
@@ -156,7 +155,7 @@ DWORD Install(const Package& package, const SetupHooks& hooks, HWND owner) {
     for (const auto& copy : package.copies) {
         failedFiles = static_cast<WORD>(failedFiles + (CopyOne(copy.first, copy.second) ? 0 : 1));
     }
-    for (const Text& path : package.writes) {
+    for (const WideString& path : package.writes) {
         const HANDLE file =
             CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
@@ -188,8 +187,8 @@ DWORD Uninstall(const Package& package, const SetupHooks& hooks, HWND owner) {
 }  // namespace
 
 DWORD RunCabInstaller(LPCWSTR commandLine, LoadSetupHooks load, bool& hang) {
-    const Text line = commandLine == nullptr ? Text() : Text(commandLine);
-    const Text packagePath = PackagePath(line);
+    const WideString line = commandLine == nullptr ? WideString() : WideString(commandLine);
+    const WideString packagePath = PackagePath(line);
     MarkStart(line, packagePath);
     hang = false;
     std::string content;
@@ -202,7 +201,7 @@ DWORD RunCabInstaller(LPCWSTR commandLine, LoadSetupHooks load, bool& hang) {
         hooks = SetupHooks{};
     }
     const HWND owner = CreateInstallerWindow();
-    const DWORD result = line.find(TEXT("/uninstall")) != Text::npos
+    const DWORD result = line.find(TEXT("/uninstall")) != WideString::npos
                              ? Uninstall(package, hooks, owner)
                              : Install(package, hooks, owner);
     DestroyWindow(owner);

@@ -34,6 +34,10 @@ struct SetupHooks {
 // Finds the library the package names, or fills nothing.
 using LoadSetupHooks = bool (*)(LPCWSTR library, SetupHooks& hooks);
 
+// Windows only: loads the library by name, as the platform's installer does, and takes its four
+// hooks (null where it lacks one). False when it cannot be loaded; it stays loaded.
+bool LoadSetupLibraryHooks(LPCWSTR libraryName, SetupHooks& hooks);
+
 // Exit codes.
 constexpr DWORD kInstallerDone = 0;
 constexpr DWORD kInstallerCancelled = 1;

@@ -1,9 +1,8 @@
-// Readable lines for the event log, for transcripts and test failure messages.
-#include <cstdio>
-#include <string>
+#include "demo/event_lines.h"
 
-#include "internal.h"
-#include "sim.h"
+#include <cstdio>
+
+#include "demo/transcript.h"
 
 namespace {
 
@@ -48,9 +47,9 @@ std::string ErrorName(DWORD error) {
 }
 
 // Text as one quoted line, with line breaks shown as \n.
-std::string Quoted(const sim::WideString& text) {
+std::string Quoted(const WideString& text) {
     std::string quoted = "\"";
-    for (const char c : sim::Narrow(text)) {
+    for (const char c : Utf8(text)) {
         quoted += c == '\n' ? std::string("\\n") : std::string(1, c);
     }
     return quoted + "\"";
@@ -60,7 +59,7 @@ std::string Target(const sim::Event& event) {
     if (event.window == HWND_BROADCAST) {
         return "every top-level window";
     }
-    return "window " + sim::Narrow(event.windowClass) + " " + Quoted(event.windowTitle);
+    return "window " + Utf8(event.windowClass) + " " + Quoted(event.windowTitle);
 }
 
 std::string Parameters(const sim::Event& event) {
@@ -69,9 +68,8 @@ std::string Parameters(const sim::Event& event) {
 
 }  // namespace
 
-namespace sim {
-
-std::string Describe(const Event& event) {
+std::string EventLine(const sim::Event& event) {
+    using sim::EventKind;
     switch (event.kind) {
         case EventKind::MessageBox:
             return "message box " + Quoted(event.caption) + " (flags " + Hex(event.flags) +
@@ -88,23 +86,21 @@ std::string Describe(const Event& event) {
         case EventKind::Sleep:
             return "pausing " + std::to_string(event.milliseconds) + " ms";
         case EventKind::Wait:
-            return "waited " + std::to_string(event.milliseconds) + " ms for " +
-                   Narrow(event.path) + ": still running";
+            return "waited " + std::to_string(event.milliseconds) + " ms for " + Utf8(event.path) +
+                   ": still running";
         case EventKind::ProcessStarted:
-            return "started " + Narrow(event.path) + " with command line " +
+            return "started " + Utf8(event.path) + " with command line " +
                    Quoted(event.commandLine);
         case EventKind::ProcessFailed:
-            return "could not start " + Narrow(event.path) + ": " + ErrorName(event.result);
+            return "could not start " + Utf8(event.path) + ": " + ErrorName(event.result);
         case EventKind::ProcessExited:
-            return Narrow(event.path) + " ended with exit code " + std::to_string(event.result);
+            return Utf8(event.path) + " ended with exit code " + std::to_string(event.result);
         case EventKind::WindowDestroyed:
             return Target(event) + " closed";
         case EventKind::FileDeleted:
-            return "deleted " + Narrow(event.path);
+            return "deleted " + Utf8(event.path);
         case EventKind::FileKept:
-            return "kept " + Narrow(event.path) + " (" + ErrorName(event.result) + ")";
+            return "kept " + Utf8(event.path) + " (" + ErrorName(event.result) + ")";
     }
     return "?";
 }
-
-}  // namespace sim

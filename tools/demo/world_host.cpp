@@ -1,0 +1,228 @@
+// The demo on the simulated device: each scenario starts from a factory-new device, and every
+// step shows the device's own log of what happened (boxes, messages, pauses, processes,
+// deletions). The host also draws the library's gradients and writes them as pictures.
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "demo/event_lines.h"
+#include "demo/transcript.h"
+#include "demo/world.h"
+#include "pictures/png.h"
+#include "setup/hooks.h"
+#include "sim.h"
+#include "standin/korvessa_app.h"
+#include "support/draw.h"
+#include "support/korvessa.h"
+
+// The close program's entry, as the host build names it.
+int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
+                             int showCommand);
+
+namespace {
+
+const WCHAR* const kClosePath = TEXT("\\Windows\\CloseKorvessa.exe");
+
+LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void PrintEvent(const sim::Event& event) {
+    char time[16];
+    std::snprintf(time, sizeof time, "[%5u ms] ", static_cast<unsigned>(event.time));
+    if (event.kind == sim::EventKind::MessageBox) {
+        world::Say(
+            "    " + std::string(time) +
+            BoxLines(event.caption, event.text, event.flags, event.window != nullptr, "        "));
+        return;
+    }
+    world::Say("    " + std::string(time) + EventLine(event));
+}
+
+// ---- Pictures ------------------------------------------------------------------------------
+
+std::string& PictureFolder() {
+    static std::string folder = "build/pictures";
+    return folder;
+}
+
+// The gradient cases, each 100 wide on a canvas 20 wider, so that a band reaching past the
+// rectangle's right edge shows against the background; a strip below marks the rectangle.
+struct Gradient {
+    const char* file;
+    const char* title;
+    COLORREF start;
+    COLORREF end;
+    int bandCount;
+};
+
+const Gradient kGradients[] = {
+    {"gradient-black-to-white.png", "Black to white in 10 bands", RGB(0, 0, 0), RGB(255, 255, 255),
+     10},
+    {"gradient-red-to-blue.png", "Red to blue in 4 bands", RGB(255, 0, 0), RGB(0, 0, 255), 4},
+    {"gradient-8-bands.png", "Black to white in 8 bands: 12 wide, so 9 of them", RGB(0, 0, 0),
+     RGB(255, 255, 255), 8},
+};
+
+constexpr int kGradientWidth = 100;
+constexpr int kCanvasWidth = 120;
+constexpr int kGradientHeight = 24;
+constexpr int kCanvasHeight = 30;
+constexpr int kPictureScale = 3;
+constexpr COLORREF kCanvasBackground = RGB(0, 128, 128);
+constexpr COLORREF kMark = RGB(255, 255, 255);
+
+// Colours as a person reads them: red, green, blue.
+std::string Hex(COLORREF color) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", GetRValue(color), GetGValue(color),
+                  GetBValue(color));
+    return text;
+}
+
+void Fill(HDC dc, const RECT& rect, COLORREF color) {
+    const HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+}
+
+void DrawGradient(const Gradient& gradient) {
+    std::printf("  %s\n    FillBandedGradient from %s to %s in %d bands:\n", gradient.title,
+                Hex(gradient.start).c_str(), Hex(gradient.end).c_str(), gradient.bandCount);
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, kCanvasWidth, kCanvasHeight);
+    const HGDIOBJ previous = SelectObject(dc, bitmap);
+    Fill(dc, RECT{0, 0, kCanvasWidth, kCanvasHeight}, kCanvasBackground);
+    Fill(dc, RECT{0, kGradientHeight + 2, kGradientWidth, kCanvasHeight}, kMark);
+
+    sim::ClearFills();
+    const RECT rect{0, 0, kGradientWidth, kGradientHeight};
+    FillBandedGradient(dc, rect, gradient.start, gradient.end, gradient.bandCount);
+    for (const sim::Fill& fill : sim::Fills()) {
+        std::printf("      band x %3d to %3d: %s (red %3u, green %3u, blue %3u)%s\n",
+                    static_cast<int>(fill.rect.left), static_cast<int>(fill.rect.right),
+                    Hex(fill.color).c_str(), GetRValue(fill.color), GetGValue(fill.color),
+                    GetBValue(fill.color),
+                    fill.rect.right > rect.right ? ", past the right edge" : "");
+    }
+
+    const std::string path = PictureFolder() + "/" + gradient.file;
+    const bool written = WritePicture(dc, path, kPictureScale);
+    std::printf("    => %s %s\n", written ? "picture" : "could not write", path.c_str());
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+void Gradients() {
+    sim::Reset();
+    std::error_code error;
+    std::filesystem::create_directories(PictureFolder(), error);
+    std::printf(
+        "  Each gradient fills a rectangle of %d x %d on a canvas of %d x %d (teal); the white\n"
+        "  strip below marks the rectangle's width. Pictures are %d times enlarged.\n",
+        kGradientWidth, kGradientHeight, kCanvasWidth, kCanvasHeight, kPictureScale);
+    for (const Gradient& gradient : kGradients) {
+        DrawGradient(gradient);
+    }
+}
+
+}  // namespace
+
+namespace world {
+
+void Begin() {}
+
+int End() {
+    const std::string leaks = sim::OpenHandlesReport();
+    Say("\nOpen handles left on the device: " + (leaks.empty() ? std::string("none") : leaks));
+    return leaks.empty() ? 0 : 1;
+}
+
+void Reset() {
+    sim::Reset();
+}
+
+void PutApplication(const WCHAR* path) {
+    WriteDeviceFile(path, "Korvessa");
+    sim::RegisterProgram(path, [](const WideString& commandLine) {
+        return StartKorvessaStandIn(nullptr, commandLine.c_str()) != nullptr ? sim::kStillRunning
+                                                                             : 1;
+    });
+}
+
+void PutCloseProgram() {
+    WriteDeviceFile(kClosePath, "CloseKorvessa");
+    sim::RegisterProgram(kClosePath, [](const WideString& commandLine) {
+        WideString writable = commandLine;
+        return static_cast<DWORD>(CloseKorvessaMain(nullptr, nullptr, writable.data(), SW_SHOW));
+    });
+}
+
+void StartApplication(const WCHAR* path) {
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(path, TEXT(""), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
+                       &info)) {
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+}
+
+void OpenBrowser() {
+    sim::StartPeerProcess(TEXT("\\Windows\\iexplore.exe"), [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = PlainWindow;
+        windowClass.lpszClassName = TEXT("IExplore");
+        RegisterClassW(&windowClass);
+        CreateWindowExW(0, TEXT("IExplore"), TEXT("Internet Explorer"), WS_POPUP, 0, 0, 0, 0,
+                        nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+const SetupHooks& Hooks() {
+    static const SetupHooks linked{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
+    return linked;
+}
+
+DWORD RunCloseProgram() {
+    return RunToEnd(kClosePath, TEXT(""));
+}
+
+bool ApplicationRunning() {
+    return FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle) != nullptr;
+}
+
+void BeginStep() {
+    sim::ClearEvents();
+}
+
+void EndStep(const std::string& outcome) {
+    for (const sim::Event& event : sim::Events()) {
+        PrintEvent(event);
+    }
+    if (sim::Events().empty()) {
+        Say("    (no box, message, pause, process or deletion)");
+    }
+    if (!outcome.empty()) {
+        Say("    => " + outcome);
+    }
+}
+
+void Say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+}
+
+std::vector<Scenario> OwnScenarios() {
+    return {{"gradients", "Drawing gradients", Gradients}};
+}
+
+std::vector<ScenarioOption> OwnOptions() {
+    return {{"--pictures", [](const char* folder) { PictureFolder() = folder; }}};
+}
+
+}  // namespace world
