@@ -92,8 +92,7 @@ std::string Escape(const std::string& input, const EscapeTable& table) {
 // ---- Unescaping -------------------------------------------------------------------------------
 
 // The value of each hexadecimal digit ('0' to '9', 'A' to 'F', 'a' to 'f', the "C" locale's digit
-// class) and a large negative mark for every other byte, so that 16 * high + low is negative
-// unless both are digits.
+// class), and a large negative mark for every other byte.
 constexpr int kNotHex = -256;
 
 constexpr std::array<std::int16_t, 256> MakeHexValues() {
@@ -114,9 +113,18 @@ constexpr std::array<std::int16_t, 256> MakeHexValues() {
 
 constexpr std::array<std::int16_t, 256> kHexValues = MakeHexValues();
 
-int HexValue(char c) {
-    return kHexValues[static_cast<unsigned char>(c)];
+// 16 times the value of a first digit, or the mark 16 times over: an escape's byte is then one
+// sum, kHighValues[first] + kHexValues[second], which is negative unless both are digits.
+constexpr std::array<std::int16_t, 256> MakeHighValues() {
+    std::array<std::int16_t, 256> values{};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        values[byte] =
+            static_cast<std::int16_t>(kHexValues[byte] >= 0 ? 16 * kHexValues[byte] : 16 * kNotHex);
+    }
+    return values;
 }
+
+constexpr std::array<std::int16_t, 256> kHighValues = MakeHighValues();
 
 // ---- Searching --------------------------------------------------------------------------------
 // The two-way string search (Crochemore and Perrin, 1991): linear time, constant space, which a
@@ -273,57 +281,46 @@ std::string UrlEscapeStrict(const std::string& input) {
 }
 
 std::string UrlUnescape(const std::string& input) {
-    std::string result;
-    result.reserve(input.size());
-    // Decoded bytes and runs without "%" gather in a block that stays in the cache and goes to the
-    // result when full; a run longer than the block goes there straight from the input. A short
-    // run is copied as a fixed 32 bytes (the block has room behind it), which is cheaper than a
-    // copy of its exact length; only its own bytes are counted.
-    constexpr std::size_t kBlock = 4096;
-    constexpr std::size_t kShortRun = 32;
-    char block[kBlock + kShortRun];
-    std::size_t used = 0;
-    const char* at = input.data();
-    const char* const end = at + input.size();
-    while (at != end) {
-        if (used >= kBlock) {
-            result.append(block, used);
-            used = 0;
-        }
-        if (*at != '%') {
-            const auto left = static_cast<std::size_t>(end - at);
-            const void* percent = std::memchr(at, '%', left);
-            const char* const runEnd = percent != nullptr ? static_cast<const char*>(percent) : end;
-            const auto run = static_cast<std::size_t>(runEnd - at);
-            if (run <= kShortRun && left >= kShortRun) {
-                std::memcpy(block + used, at, kShortRun);
-            } else if (run <= kBlock - used) {
-                std::memcpy(block + used, at, run);
-            } else {
-                result.append(block, used);
-                used = 0;
-                if (run > kBlock) {
-                    result.append(at, run);
-                    at = runEnd;
-                    continue;
-                }
-                std::memcpy(block, at, run);
-            }
-            used += run;
-            at = runEnd;
-            continue;
-        }
-        // Both digits must lie within the text; the zero behind it is no digit.
-        const int value = end - at > 2 ? 16 * HexValue(at[1]) + HexValue(at[2]) : -1;
+    // The result starts as a copy, so that the text before the first "%" is in place and a text
+    // without one is done. Decoding then reads the input and writes into the result behind it.
+    std::string result(input);
+    const auto* const begin = reinterpret_cast<const unsigned char*>(input.data());
+    const auto* const end = begin + input.size();
+    const void* percent = std::memchr(begin, '%', input.size());
+    if (percent == nullptr) {
+        return result;
+    }
+    const auto* at = static_cast<const unsigned char*>(percent);
+    char* out = result.data() + (at - begin);
+    for (;;) {
+        // `at` is on a "%", and both digits must lie within the text.
+        const int value = end - at > 2 ? kHighValues[at[1]] + kHexValues[at[2]] : -1;
         if (value >= 0) {
-            block[used++] = static_cast<char>(value);
+            *out++ = static_cast<char>(value);
             at += 3;
         } else {
-            block[used++] = '%';
+            *out++ = '%';
             ++at;
         }
+        // The plain bytes up to the next "%". A short run is copied as a fixed 32 bytes, which
+        // is cheaper than a copy of its exact length: `out` never passes `at`, so the copy stays
+        // inside the result, and the bytes past the run are written again or cut off at the end.
+        const auto left = static_cast<std::size_t>(end - at);
+        const void* next = std::memchr(at, '%', left);
+        const auto* const runEnd = next != nullptr ? static_cast<const unsigned char*>(next) : end;
+        const auto run = static_cast<std::size_t>(runEnd - at);
+        if (run <= 32 && left >= 32) {
+            std::memcpy(out, at, 32);
+        } else {
+            std::memcpy(out, at, run);
+        }
+        out += run;
+        at = runEnd;
+        if (at == end) {
+            break;
+        }
     }
-    result.append(block, used);
+    result.resize(static_cast<std::size_t>(out - result.data()));
     return result;
 }
 

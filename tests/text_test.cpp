@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,57 @@ TEST_F(TextHelpers, StrictEscapeUnescapesToEveryByte) {
         all += static_cast<char>(byte);
     }
     EXPECT_EQ(UrlUnescape(UrlEscapeStrict(all)), all);
+}
+
+// The escapers and the unescaper, which work a word at a time, against plain byte loops on random
+// texts of every length up to 300: runs of every length at every offset within a word, escapes
+// in both cases, broken ones, and a "%" in each of the last places.
+TEST_F(TextHelpers, UrlHelpersMatchPlainByteLoops) {
+    const auto isHex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
+    const auto plainUnescape = [&isHex](const std::string& text) {
+        std::string plain;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '%' && i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2])) {
+                plain +=
+                    static_cast<char>(16 * HexCharValue(&text[i + 1]) + HexCharValue(&text[i + 2]));
+                i += 2;
+            } else {
+                plain += text[i];
+            }
+        }
+        return plain;
+    };
+    const auto plainEscape = [](const std::string& text, bool strict) {
+        std::string escaped;
+        for (const char c : text) {
+            const bool kept =
+                strict ? (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
+                       : IsUrlSafeChar(&c) != 0;
+            char part[4];
+            std::snprintf(part, sizeof part, "%%%02x", static_cast<unsigned>(static_cast<BYTE>(c)));
+            escaped += kept ? std::string(1, c) : std::string(part);
+        }
+        return escaped;
+    };
+    static const char kDigits[] = "0123456789abcdefABCDEF";
+    std::mt19937 random(15);
+    for (std::size_t length = 0; length <= 300; ++length) {
+        // From a "%" in every second byte to one in every 256th.
+        for (unsigned spread = 2; spread <= 256; spread *= 2) {
+            std::string text(length, '\0');
+            for (char& c : text) {
+                const auto pick = static_cast<unsigned>(random());
+                c = pick % spread == 0 ? '%'
+                    : pick % 3 != 0    ? kDigits[(pick >> 8) % (sizeof kDigits - 1)]
+                                       : static_cast<char>(pick >> 16);
+            }
+            ASSERT_EQ(Shown(UrlUnescape(text)), Shown(plainUnescape(text))) << Shown(text);
+            ASSERT_EQ(Shown(UrlEscape(text)), Shown(plainEscape(text, false))) << Shown(text);
+            ASSERT_EQ(Shown(UrlEscapeStrict(text)), Shown(plainEscape(text, true))) << Shown(text);
+        }
+    }
 }
 
 TEST_F(TextHelpers, SplitStringCutsAtEveryOccurrence) {
