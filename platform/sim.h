@@ -35,6 +35,7 @@ enum class HandleKind {
     DeviceContext,  // GetDC / ReleaseDC, CreateCompatibleDC / DeleteDC
     LocalMemory,    // text the platform allocates (FormatMessageW): LocalFree
     Stream,         // the runtime's FILE streams: fclose
+    HeapBlock,      // malloc blocks of the program's own code not yet freed (with the heap hook)
     kCount,
 };
 
@@ -173,6 +174,44 @@ bool ReadPixels(HDC dc, Pixels& pixels);
 // The next malloc that the program's own code makes returns null. Takes effect only in programs
 // linked with the heap hook (the wrenfold_heap_faults target), which routes their malloc here.
 void FailNextAllocation();
+
+// ---- Failing any call -------------------------------------------------------------------------
+
+// The kinds of call the failure point counts. Only calls made on the caller's own thread count:
+// simulated programs (the application, the installer) run their own code, not the product's.
+enum class CallKind {
+    Any,
+    Registry,    // RegOpenKeyExW ... RegDeleteKeyW, RegCloseKey
+    File,        // CreateFileW, ReadFile, WriteFile, sizes, times, attributes, deletion,
+                 // folders, and CloseHandle of a file
+    Stream,      // _wfopen, and a stream filling, emptying or closing its buffer (fread, fwrite,
+                 // fflush, fclose reach the device through these)
+    Search,      // FindFirstFileW, FindNextFileW, FindClose
+    Window,      // window searches and enumeration, class names, sending and posting
+    MessageBox,  // MessageBoxW
+    Process,     // CreateProcessW, WaitForSingleObject, GetExitCodeProcess, CloseHandle of a
+                 // process or thread
+    Library,     // LoadLibraryW, GetProcAddressW, FreeLibrary
+    Gdi,         // device contexts, brushes, bitmaps, selection, fills, device capabilities
+    Heap,        // malloc (in programs linked with the heap hook), LocalFree
+    System,      // GetVersionExW, SystemParametersInfoW, FormatMessageW, SystemTimeToFileTime
+    Text,        // MultiByteToWideChar, WideCharToMultiByte
+    kCount,
+};
+
+// The n-th counted call of `kind` from now on (1: the very next) fails as that call fails on the
+// device: its documented failure result and, where it has one, a last-error value (for the
+// runtime's streams, errno and the stream's error indicator). A call that gives something back
+// (a close) reports the failure but gives it back all the same: there is nothing a caller could
+// do about it. Restarts the count; n = 0 only counts. Reset disarms it.
+void FailCall(long n, CallKind kind = CallKind::Any);
+
+// Calls counted since the last FailCall or Reset, of every kind.
+long CountedCalls();
+
+// The name of the call that the failure point failed (such as "RegOpenKeyExW"), or null while
+// it has not struck.
+const char* FailedCall();
 
 // ---- Event log ------------------------------------------------------------------------------
 

@@ -25,10 +25,11 @@ constexpr DWORD kFolderWorkUnits = 512;
 constexpr DWORD kInstallPause = 1000;
 constexpr DWORD kUninstallPause = 2000;
 
-// The install folder with `suffix` appended. FALSE when InstallDir cannot be read or the joined
-// path would not fit: a truncated path must never be started or emptied.
+// The install folder with `suffix` appended. FALSE when InstallDir cannot be read, is empty, or
+// the joined path would not fit: a truncated path, or one at the device's root, must never be
+// started or emptied.
 BOOL InstallFolderPath(LPCWSTR suffix, WCHAR (&path)[kPathUnits]) {
-    return ReadHklmString(kApplicationKey, kInstallDirValue, path, kPathUnits) &&
+    return ReadHklmString(kApplicationKey, kInstallDirValue, path, kPathUnits) && path[0] != 0 &&
            AppendTextIfFits(path, kPathUnits, suffix);
 }
 

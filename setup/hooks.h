@@ -19,13 +19,15 @@ extern "C" {
 codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL fFirstCall, BOOL fPreviouslyInstalled,
                               LPCWSTR pszInstallDir);
 
-// After the files are copied: starts the installed application.
+// After the files are copied: starts the installed application. Starts nothing when InstallDir
+// is missing, unreadable or empty.
 codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCWSTR pszInstallDir, WORD cFailedDirs,
                               WORD cFailedFiles, WORD cFailedRegKeys, WORD cFailedRegVals,
                               WORD cFailedShortcuts);
 
 // Before files are removed: closes the browser and the application, and deletes the plain files
-// of the application's Preview folder. Never cancels.
+// of the application's Preview folder (none when InstallDir is missing, unreadable or empty, or
+// too long to take "\Preview\"). Never cancels.
 codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCWSTR pszInstallDir);
 
 // After files are removed: nothing to do.

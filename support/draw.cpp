@@ -55,7 +55,11 @@ void FillBandedGradient(HDC dc, const RECT& rect, COLORREF start, COLORREF end, 
         position = bandRight;
         // A band whose brush could not be made still runs every step, as the others do.
         FillRect(dc, &band, brush);
-        SelectObject(dc, previous);
+        // A restore that fails leaves the band's brush selected, where it could not be deleted
+        // and the caller's object would not come back: it is tried once more.
+        if (SelectObject(dc, previous) == nullptr && previous != nullptr) {
+            SelectObject(dc, previous);
+        }
         DeleteObject(brush);
         // Advanced by addition, band after band, never recomputed from the band's index.
         for (int c = 0; c < 3; ++c) {

@@ -15,7 +15,8 @@
 // band width x (end - start) / width in each channel, truncated; the end colour itself is never
 // painted. The vertical extent is the platform's to interpret. Nothing is drawn and no brush is
 // created when the width is not positive or the count is not within 1 to the width. The object
-// selected into `dc` beforehand is selected again afterwards.
+// selected into `dc` beforehand is selected again afterwards; a band's restore that fails is
+// tried once more, so that its brush can be deleted.
 void FillBandedGradient(HDC dc, const RECT& rect, COLORREF start, COLORREF end, int bandCount);
 
 // Reads the screen's logical pixels per inch along its width and its height into the two

@@ -211,6 +211,11 @@ int ClearReadOnlyInFolder(LPCWSTR folder, LPCWSTR pattern) {
 }
 
 BOOL ScrambleCopyFile(LPCWSTR source, LPCWSTR target) {
+    // Opening the target for writing would empty the source before a byte of it was read. The
+    // device's names ignore letter case; other spellings of one file are not recognised.
+    if (_wcsicmp(source, target) == 0) {
+        return FALSE;
+    }
     FILE* input = _wfopen(source, TEXT("rb"));
     if (input == nullptr) {
         return FALSE;

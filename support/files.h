@@ -60,7 +60,9 @@ int ClearReadOnlyInFolder(LPCWSTR folder, LPCWSTR pattern);
 
 // Copies `source` to `target` (created, or cut to length 0) with every byte mixed by
 // exclusive-or with a fixed 64-byte key, byte k of the key going to every file offset that is k
-// modulo 64. Mixing is its own inverse: scrambling the copy restores the source. FALSE when the
+// modulo 64. Mixing is its own inverse: scrambling the copy restores the source. FALSE, with
+// nothing opened, when the two paths are the same text without regard to letter case (the copy
+// would empty its own source). FALSE when the
 // source cannot be opened (then nothing is created), or when the target cannot be opened, the
 // copy block cannot be taken, or a read or write fails (the target then holds what was
 // written).

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr DWORD kControlTextUnits = 260;
+constexpr WCHAR kNoTextDelivered = 0xFFFF;  // a noncharacter: no control text holds it
 constexpr int kClassNameUnits = 32;
 constexpr DWORD kPlatformTypeBytes = 1024;
 constexpr std::size_t kErrorMessageUnits = 1024;
@@ -87,8 +88,13 @@ BOOL ReadDialogItemText(HWND dialog, int itemId, LPWSTR destination, DWORD capac
     if (control == nullptr) {
         return FALSE;
     }
-    WCHAR text[kControlTextUnits] = {};
-    SendMessageW(control, WM_GETTEXT, kControlTextUnits, reinterpret_cast<LPARAM>(text));
+    // The control overwrites the marker with its text, or at least with the terminating zero;
+    // a marker still there after an empty answer means no text arrived (the send failed).
+    WCHAR text[kControlTextUnits] = {kNoTextDelivered};
+    if (SendMessageW(control, WM_GETTEXT, kControlTextUnits, reinterpret_cast<LPARAM>(text)) == 0 &&
+        text[0] == kNoTextDelivered) {
+        return FALSE;
+    }
     // The control delivers at most 259 characters; a control that forgets the zero gives no more.
     const std::size_t length = BoundedLength(text, kControlTextUnits - 1);
     return CopyTextIfFits(text, length, destination, capacity);

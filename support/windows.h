@@ -11,8 +11,8 @@
 #include <windows.h>
 
 // The text of the dialog's control `itemId`, fetched into 260 units, so at most 259 characters
-// of it. FALSE, leaving the destination as it was, when the dialog has no such control or the
-// text does not fit.
+// of it. FALSE, leaving the destination as it was, when the dialog has no such control, no text
+// arrives from it (the fetch failed), or the text does not fit.
 BOOL ReadDialogItemText(HWND dialog, int itemId, LPWSTR destination, DWORD capacity);
 
 // TRUE on a Pocket PC of OS major version 3: the version query reports major version 3 and the

@@ -265,6 +265,24 @@ TEST_F(FileHelpers, ClearReadOnlyInFolderCountsEveryEntryAndClearsOnlyReadOnly) 
     }
 }
 
+TEST_F(FileHelpers, ClearReadOnlyInFolderCountsAnEntryWhoseChangeFails) {
+    const WideString folder = In(TEXT("set"));
+    kit::MakeFolder(folder);
+    kit::MakeFile(folder + TEXT("\\a.txt"), "a", FILE_ATTRIBUTE_READONLY);
+    kit::MakeFile(folder + TEXT("\\b.txt"), "b", FILE_ATTRIBUTE_READONLY);
+    kit::MakeFile(folder + TEXT("\\c.txt"), "c");
+    // The walk's first call on a file is the change of the first entry, a.txt.
+    if (!kit::FailNextFileSystemCall()) {
+        GTEST_SKIP() << "a failing attribute change can be arranged only on the simulated device";
+    }
+
+    EXPECT_EQ(ClearReadOnlyInFolder(folder.c_str(), TEXT("*.txt")), 3);
+
+    EXPECT_EQ(SignificantAttributes(folder + TEXT("\\a.txt")),
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(SignificantAttributes(folder + TEXT("\\b.txt")), 0u) << "the walk went on";
+}
+
 TEST_F(FileHelpers, ClearReadOnlyInFolderCountsOnlyWhatMatches) {
     kit::MakeFolder(In(TEXT("set")));
     kit::MakeFile(In(TEXT("set\\a.txt")), "a", FILE_ATTRIBUTE_READONLY);
@@ -402,6 +420,17 @@ TEST_F(FileHelpers, ScrambleCopyFileFromAMissingSourceCreatesNothing) {
         SCOPED_TRACE(kit::Narrow(name));
         EXPECT_EQ(ScrambleCopyFile(In(name).c_str(), In(TEXT("target")).c_str()), FALSE);
         EXPECT_FALSE(kit::PathExists(In(TEXT("target"))));
+    }
+}
+
+TEST_F(FileHelpers, ScrambleCopyFileOntoItsOwnSourceIsRefused) {
+    const std::string source = Pattern(5000);
+    kit::MakeFile(In(TEXT("Source.bin")), source);
+    // The device's names ignore letter case: both spellings name the one file.
+    for (const WCHAR* target : {TEXT("Source.bin"), TEXT("sOURCE.BIN")}) {
+        SCOPED_TRACE(kit::Narrow(target));
+        EXPECT_EQ(ScrambleCopyFile(In(TEXT("Source.bin")).c_str(), In(target).c_str()), FALSE);
+        EXPECT_EQ(Contents(In(TEXT("Source.bin"))), source);
     }
 }
 

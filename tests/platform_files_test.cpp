@@ -8,6 +8,9 @@
 
 namespace {
 
+// Set before a call whose last-error value is checked, so that a stale value cannot pass.
+constexpr DWORD kStaleError = 0x5EE7;
+
 class PlatformFiles : public kit::FolderTest {
   protected:
     static std::vector<WideString> Search(const WCHAR* pattern) {
@@ -47,8 +50,10 @@ TEST_F(PlatformFiles, AttributesOfNewAndChangedFiles) {
 
     kit::MakeFolder(In(TEXT("Folder")));
     EXPECT_EQ(kit::Attributes(In(TEXT("Folder"))), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    SetLastError(kStaleError);
     EXPECT_EQ(kit::Attributes(In(TEXT("missing"))), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(kStaleError);
     EXPECT_EQ(kit::Attributes(In(TEXT("missing\\x"))), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
@@ -70,6 +75,7 @@ TEST_F(PlatformFiles, DeletionRefusesReadOnlyOpenAndFolderEntries) {
           Case{TEXT("folder"), ERROR_ACCESS_DENIED}, Case{TEXT("missing"), ERROR_FILE_NOT_FOUND},
           Case{TEXT("missing\\x"), ERROR_PATH_NOT_FOUND}}) {
         SCOPED_TRACE(kit::Narrow(c.name));
+        SetLastError(kStaleError);
         EXPECT_FALSE(DeleteFileW(In(c.name).c_str()));
         EXPECT_EQ(GetLastError(), c.error);
     }
@@ -81,11 +87,13 @@ TEST_F(PlatformFiles, DeletionRefusesReadOnlyOpenAndFolderEntries) {
 
 TEST_F(PlatformFiles, CreationDispositionsAndSharing) {
     kit::MakeFile(In(TEXT("file")), "longer content");
+    SetLastError(kStaleError);
     HANDLE file =
         CreateFileW(In(TEXT("file")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 
+    SetLastError(kStaleError);
     file =
         CreateFileW(In(TEXT("none")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
@@ -94,6 +102,7 @@ TEST_F(PlatformFiles, CreationDispositionsAndSharing) {
     file =
         CreateFileW(In(TEXT("file")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetLastError(kStaleError);
     const HANDLE second = CreateFileW(In(TEXT("file")).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
@@ -108,6 +117,7 @@ TEST_F(PlatformFiles, CreationDispositionsAndSharing) {
 
     if (kit::ReadOnlyFilesRefuseWriting()) {
         SetFileAttributesW(In(TEXT("file")).c_str(), FILE_ATTRIBUTE_READONLY);
+        SetLastError(kStaleError);
         file = CreateFileW(In(TEXT("file")).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                            nullptr);
         EXPECT_EQ(file, INVALID_HANDLE_VALUE);
@@ -135,6 +145,7 @@ TEST_F(PlatformFiles, SearchesFollowWindowsWildcards) {
     EXPECT_TRUE(Search(TEXT("*.none")).empty());
 
     WIN32_FIND_DATAW entry{};
+    SetLastError(kStaleError);
     EXPECT_EQ(FindFirstEntry(In(TEXT("missing\\*.*")).c_str(), entry), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(FindFirstEntry(In(TEXT("sub\\*.*")).c_str(), entry), INVALID_HANDLE_VALUE)
@@ -143,16 +154,20 @@ TEST_F(PlatformFiles, SearchesFollowWindowsWildcards) {
 
 TEST_F(PlatformFiles, FoldersAreCreatedOnce) {
     EXPECT_TRUE(CreateDirectoryW(In(TEXT("New")).c_str(), nullptr));
+    SetLastError(kStaleError);
     EXPECT_FALSE(CreateDirectoryW(In(TEXT("new")).c_str(), nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    SetLastError(kStaleError);
     EXPECT_FALSE(CreateDirectoryW(In(TEXT("none\\New")).c_str(), nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 TEST_F(PlatformFiles, StartingAMissingProgramFailsLikeAMissingFile) {
     PROCESS_INFORMATION info{};
+    SetLastError(kStaleError);
     EXPECT_FALSE(StartProcess(In(TEXT("none.exe")).c_str(), TEXT(""), 0, info));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(kStaleError);
     EXPECT_FALSE(StartProcess(In(TEXT("none\\none.exe")).c_str(), TEXT(""), 0, info));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
@@ -163,10 +178,12 @@ TEST_F(PlatformFiles, ARunningProgramsFileCannotBeReplacedOrDeleted) {
     kit::StartProgram(program);
     ASSERT_NE(kit::WaitForApplicationWindow(), nullptr);
 
+    SetLastError(kStaleError);
     const HANDLE file =
         CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SetLastError(kStaleError);
     EXPECT_FALSE(DeleteFileW(program.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 

@@ -10,6 +10,9 @@
 
 namespace {
 
+// Set before a call whose last-error value is checked, so that a stale value cannot pass.
+constexpr DWORD kStaleError = 0x5EE7;
+
 class PlatformStreams : public kit::FolderTest {
   protected:
     static FILE* Open(const WCHAR* name, const WCHAR* mode) {
@@ -135,10 +138,12 @@ TEST_F(PlatformStreams, AnOpenStreamSharesReadingAndWritingButNotDeletion) {
                     nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(shared, INVALID_HANDLE_VALUE);
     CloseHandle(shared);
+    SetLastError(kStaleError);
     EXPECT_EQ(
         CreateFileW(In(TEXT("file")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
         INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SetLastError(kStaleError);
     EXPECT_FALSE(DeleteFileW(In(TEXT("file")).c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     std::fclose(stream);
@@ -282,6 +287,7 @@ TEST_F(PlatformStreams, AFileGrowsToWhereItsPointerIsSet) {
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     LONG high = 0;
+    SetLastError(kStaleError);
     EXPECT_EQ(SetFilePointer(file, -1, &high, FILE_BEGIN), 0xFFFFFFFFu);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(high, 0);
@@ -294,6 +300,7 @@ TEST_F(PlatformStreams, AFileGrowsToWhereItsPointerIsSet) {
     EXPECT_TRUE(SetEndOfFile(file));
     EXPECT_EQ(GetFileSize(file, nullptr), 10u);
     EXPECT_EQ(SetFilePointer(file, -4, nullptr, FILE_END), 6u);
+    SetLastError(kStaleError);
     EXPECT_EQ(SetFilePointer(file, -7, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
     CloseHandle(file);

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Set before a call whose last-error value is checked, so that a stale value cannot pass.
+constexpr DWORD kStaleError = 0x5EE7;
+
 constexpr WCHAR kFill = 0x7777;
 
 class PlatformWindowTree : public kit::DeviceTest {
@@ -190,6 +193,7 @@ TEST_F(PlatformSystem, MessageTextsComeFromTheSystemsTable) {
     }
 
     LPWSTR none = reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(0xdeadbeef));
+    SetLastError(kStaleError);
     EXPECT_EQ(
         FormatMessageW(kAllocate, nullptr, 0x12345, 0, reinterpret_cast<LPWSTR>(&none), 0, nullptr),
         0u);
@@ -197,6 +201,7 @@ TEST_F(PlatformSystem, MessageTextsComeFromTheSystemsTable) {
     EXPECT_EQ(none, nullptr);
 
     WCHAR small[4];
+    SetLastError(kStaleError);
     EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5,
                              0, small, 4, nullptr),
               0u);
@@ -234,6 +239,7 @@ TEST_F(PlatformSystem, LibrariesLoadOnceAndGoWithTheirLastRelease) {
 
     const HMODULE other = LoadLibraryW(plain.c_str());
     ASSERT_NE(other, nullptr);
+    SetLastError(kStaleError);
     EXPECT_EQ(GetProcAddressW(other, TEXT("DllRegisterServer")), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
     FreeLibrary(other);
@@ -253,6 +259,7 @@ TEST_F(PlatformSystem, WhatIsNoLibraryDoesNotLoad) {
                ERROR_MOD_NOT_FOUND},
           Case{"a file that is no library", notes, ERROR_BAD_EXE_FORMAT}}) {
         SCOPED_TRACE(c.what);
+        SetLastError(kStaleError);
         EXPECT_EQ(LoadLibraryW(c.path.c_str()), nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Set before a call whose last-error value is checked, so that a stale value cannot pass.
+constexpr DWORD kStaleError = 0x5EE7;
+
 class PlatformFormatting : public kit::DeviceTest {};
 
 TEST_F(PlatformFormatting, WsprintfFormsTheLibraryUses) {
@@ -120,6 +123,7 @@ TEST_F(PlatformBroadcasts, PrivateMessagesAreNotBroadcast) {
 // Win32 refuses to post it (ERROR_MESSAGE_SYNC_ONLY), which is why PostBroadcast sends it there.
 TEST_F(PlatformBroadcasts, OnlyTheDeviceCanPostTheSettingsChange) {
     constexpr DWORD kMessageSyncOnly = 1159;
+    SetLastError(kStaleError);
     const BOOL posted = PostMessageW(HWND_BROADCAST, WM_WININICHANGE, 0xF2, 0);
     const DWORD error = GetLastError();
     LetPostedMessagesArrive();

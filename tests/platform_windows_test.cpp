@@ -4,6 +4,9 @@
 
 namespace {
 
+// Set before a call whose last-error value is checked, so that a stale value cannot pass.
+constexpr DWORD kStaleError = 0x5EE7;
+
 class PlatformWindows : public kit::DeviceTest {};
 
 TEST_F(PlatformWindows, FindWindowMatchesClassAndTitle) {
@@ -40,6 +43,7 @@ TEST_F(PlatformWindows, SendIsSynchronousAndPostIsHandledLater) {
 
 TEST_F(PlatformWindows, OnlyTheOwningThreadDestroysAWindow) {
     const HWND window = kit::CreateRecordingWindow(TEXT("WrenfoldOwned"), TEXT("Owned"));
+    SetLastError(kStaleError);
     EXPECT_FALSE(DestroyWindow(window));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(IsWindow(window));
@@ -50,6 +54,7 @@ TEST_F(PlatformWindows, OnlyTheOwningThreadDestroysAWindow) {
 TEST_F(PlatformWindows, MessagesToMissingWindowsFail) {
     const HWND window = kit::CreateRecordingWindow(TEXT("WrenfoldGone"), TEXT("Gone"));
     SendMessageW(window, WM_CLOSE, 0, 0);
+    SetLastError(kStaleError);
     EXPECT_FALSE(PostMessageW(window, WM_CLOSE, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }

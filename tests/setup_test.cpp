@@ -73,6 +73,7 @@ TEST_F(SetupHooks, InstallClosesTheRunningApplicationAndPausesOneSecond) {
     ASSERT_EQ(closes.size(), 1u);
     EXPECT_EQ(closes[0].wParam, 0u);
     EXPECT_EQ(closes[0].lParam, 0);
+    EXPECT_TRUE(closes[0].sent) << "sent, so that the reply has come when the hook goes on";
     EXPECT_FALSE(IsWindow(application));
     EXPECT_TRUE(kit::PausedFor(start, 1000));
     EXPECT_TRUE(kit::Boxes().empty());
@@ -110,16 +111,29 @@ TEST_F(SetupHooks, InstallExitWithoutAnInstallFolderStartsNothing) {
     EXPECT_EQ(kit::ApplicationStarts(), 0u);
 }
 
+TEST_F(SetupHooks, AnEmptyInstallFolderIsAnUnreadOne) {
+    // Joined to "", the paths would name \Korvessa.exe and \Preview\ at the root.
+    SetInstallDir(TEXT(""));
+    kit::InstallStandInApplication(TEXT("\\Korvessa.exe"));
+    kit::MakeFolder(TEXT("\\Preview"));
+    kit::MakeFile(TEXT("\\Preview\\root.png"), "r");
+
+    EXPECT_EQ(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0), codeINSTALL_EXIT_DONE);
+    EXPECT_EQ(Uninstall_Init(nullptr, kInstallDir.c_str()), codeUNINSTALL_INIT_CONTINUE);
+
+    EXPECT_EQ(kit::ApplicationStarts(), 0u);
+    EXPECT_TRUE(kit::PathExists(TEXT("\\Preview\\root.png")));
+}
+
 TEST_F(SetupHooks, InstallExitNeverStartsACutShortPath) {
-    // The folder is long enough that "\Korvessa.exe" no longer fits a 260-unit path; cut short,
-    // the path would name "...\Korvessa.ex".
+    // The folder is long enough that "\Korvessa.exe" no longer fits a 260-unit path; cut short
+    // to 259 characters, the path would name "<folder>\Korvessa.ex", where a program waits.
     const WideString folder =
-        kInstallDir + TEXT("\\") + kit::Repeat(u'f', 259 - 13 - kInstallDir.size() - 1);
-    ASSERT_EQ(folder.size() + 13, 259u);
+        kInstallDir + TEXT("\\") + kit::Repeat(u'f', 259 - 12 - kInstallDir.size() - 1);
+    ASSERT_EQ(folder.size() + 13, 260u);  // the joined path needs 261 units
     kit::MakeFolder(folder);
     kit::InstallStandInApplication((folder + TEXT("\\Korvessa.ex")).c_str());
-    SetInstallDir(folder + TEXT("x"));  // one unit more: the joined path needs 261 units
-    kit::MakeFolder(folder + TEXT("x"));
+    SetInstallDir(folder);
 
     EXPECT_EQ(Install_Exit(nullptr, kInstallDir.c_str(), 0, 0, 0, 0, 0), codeINSTALL_EXIT_DONE);
     EXPECT_EQ(kit::ApplicationStarts(), 0u);
@@ -160,6 +174,7 @@ TEST_F(UninstallHooks, ClosesTheBrowserThenTheApplicationWithAPauseAfterEach) {
     for (const kit::Delivery& close : closes) {
         EXPECT_EQ(close.wParam, 0u);
         EXPECT_EQ(close.lParam, 0);
+        EXPECT_FALSE(close.sent) << "posted: the hook does not wait for a reply";
     }
     EXPECT_TRUE(kit::PausedFor(start, 4000));
     const std::vector<kit::Pause> pauses = kit::PausesSince(start);
@@ -204,6 +219,25 @@ TEST_F(UninstallHooks, WithoutAnInstallFolderDeletesNothing) {
     EXPECT_TRUE(kit::PathExists(kPreview + TEXT("\\one.png")));
 }
 
+TEST_F(UninstallHooks, NeverEmptiesACutShortPreviewPath) {
+    if (!kit::PathsMayExceedMaxPath()) {
+        GTEST_SKIP() << "paths here stop at MAX_PATH, so the Preview folder could not be made";
+    }
+    // "\Preview\" no longer fits the 260-unit path by one unit; cut short, the path would name
+    // "<folder>\Preview", the same folder, and its files would go.
+    const WideString folder =
+        kInstallDir + TEXT("\\") + kit::Repeat(u'p', 259 - 8 - kInstallDir.size() - 1);
+    ASSERT_EQ(folder.size() + 8, 259u);
+    kit::MakeFolder(folder);
+    kit::MakeFolder(folder + TEXT("\\Preview"));
+    kit::MakeFile(folder + TEXT("\\Preview\\kept.png"), "k");
+    SetInstallDir(folder);
+
+    EXPECT_EQ(Uninstall_Init(nullptr, kInstallDir.c_str()), codeUNINSTALL_INIT_CONTINUE);
+
+    EXPECT_TRUE(kit::PathExists(folder + TEXT("\\Preview\\kept.png")));
+}
+
 TEST_F(UninstallHooks, WithoutAPreviewFolderStillContinues) {
     SetInstallDir(kit::kTestFolder);  // has no Preview folder
     EXPECT_EQ(Uninstall_Init(nullptr, kInstallDir.c_str()), codeUNINSTALL_INIT_CONTINUE);
@@ -242,6 +276,26 @@ TEST_F(FolderDeletion, ReportsHowTheSearchWent) {
     EXPECT_NE(DeleteFilesInFolder(folder.c_str(), TEXT("*.txt")), 0);
     EXPECT_FALSE(kit::PathExists(folder + TEXT("\\a.txt")));
     EXPECT_TRUE(kit::PathExists(folder + TEXT("\\b.dat")));
+}
+
+TEST_F(FolderDeletion, AFolderAndPatternBeyondTheWorkBufferAreNoSearch) {
+    if (!kit::PathsMayExceedMaxPath()) {
+        GTEST_SKIP() << "paths here stop at MAX_PATH, so no folder can come near 512 units";
+    }
+    // 511 units with the separator fit the work buffer with its terminating zero; 512 do not.
+    const WideString deep = folder + TEXT("\\") + kit::Repeat(u'd', 200) + TEXT("\\") +
+                            kit::Repeat(u'e', 200) + TEXT("\\") +
+                            kit::Repeat(u'f', 500 - folder.size() - 403);
+    ASSERT_EQ(deep.size(), 500u);
+    kit::MakeFolders(deep);
+    kit::MakeFile(deep + TEXT("\\x.dat"), "x");
+    const WideString fits = TEXT("*.dat") + kit::Repeat(u'*', 5);  // 500 + 1 + 10 = 511
+    const WideString over = fits + TEXT("*");                      // 512
+
+    EXPECT_EQ(DeleteFilesInFolder(deep.c_str(), over.c_str()), -1);
+    EXPECT_TRUE(kit::PathExists(deep + TEXT("\\x.dat")));
+    EXPECT_NE(DeleteFilesInFolder(deep.c_str(), fits.c_str()), -1);
+    EXPECT_FALSE(kit::PathExists(deep + TEXT("\\x.dat")));
 }
 
 TEST_F(FolderDeletion, WorksWithOrWithoutTheTrailingSeparator) {

@@ -166,6 +166,27 @@ TEST_F(TextHelpers, UrlUnescapeDecodesInOnePass) {
     }
 }
 
+TEST_F(TextHelpers, UrlUnescapeTakesEveryHexDigitInEitherCase) {
+    const std::string digits = "0123456789abcdefABCDEF";
+    for (const char high : digits) {
+        for (const char low : digits) {
+            const auto value = [](char digit) {
+                return digit <= '9' ? digit - '0' : (digit | 0x20) - 'a' + 10;
+            };
+            const std::string expected(1, static_cast<char>(value(high) * 16 + value(low)));
+            EXPECT_EQ(Shown(UrlUnescape(std::string("%") + high + low)), Shown(expected))
+                << "%" << high << low;
+        }
+    }
+    // The bytes either side of each digit range are no digits.
+    for (const char outside : {'/', ':', '@', 'G', '`', 'g'}) {
+        const std::string input = std::string("%") + outside + "1";
+        EXPECT_EQ(UrlUnescape(input), input) << Shown(input);
+        const std::string reversed = std::string("%1") + outside;
+        EXPECT_EQ(UrlUnescape(reversed), reversed) << Shown(reversed);
+    }
+}
+
 TEST_F(TextHelpers, StrictEscapeUnescapesToEveryByte) {
     std::string all;
     for (int byte = 0; byte < 256; ++byte) {
@@ -387,6 +408,39 @@ TEST_F(TextHelpers, WideToUtf8WithinTheCapacity) {
     }
 }
 
+TEST_F(TextHelpers, ConversionFailuresSayWhyInTheLastError) {
+    struct Case {
+        const char* what;
+        std::string source;  // converted to UTF-16, or (as UTF-16) back
+        int capacity;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"capacity 0", "ab", 0, ERROR_INVALID_PARAMETER},
+        {"negative capacity", "ab", -3, ERROR_INVALID_PARAMETER},
+        {"too small", "abc", 3, ERROR_INSUFFICIENT_BUFFER},
+    };
+    constexpr DWORD kErrorSentinel = 0x5EE7;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<WCHAR, 8> wide{};
+        SetLastError(kErrorSentinel);
+        EXPECT_EQ(Utf8ToWide(c.source.c_str(), wide.data(), c.capacity), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+        const WideString source(c.source.begin(), c.source.end());
+        std::array<char, 8> narrow{};
+        SetLastError(kErrorSentinel);
+        EXPECT_EQ(WideToUtf8(source.c_str(), narrow.data(), c.capacity), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    // A sequence cut by the end of the text: no conversion, whichever way the platform cuts it.
+    std::array<WCHAR, 8> wide{};
+    SetLastError(kErrorSentinel);
+    if (Utf8ToWide("a\xE2", wide.data(), 8) == nullptr) {
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    }
+}
+
 TEST_F(TextHelpers, ConversionsRoundTripValidText) {
     const std::string text = "Korvessa \xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 fin";
     std::array<WCHAR, 64> wide{};
@@ -423,6 +477,23 @@ TEST_F(TextHelpers, ContainsNoCaseFoldsAsciiLettersOnly) {
     for (const Case& c : cases) {
         EXPECT_EQ(ContainsNoCase(c.text, c.part), c.expected)
             << Shown(c.text) << " contains " << Shown(c.part);
+    }
+}
+
+TEST_F(TextHelpers, ContainsNoCaseFoldsEveryLetterBothWays) {
+    for (char upper = 'A'; upper <= 'Z'; ++upper) {
+        const char lower = static_cast<char>(upper + 32);
+        const std::string upperText = std::string("<") + upper + ">";
+        const std::string lowerText = std::string("<") + lower + ">";
+        EXPECT_TRUE(ContainsNoCase(upperText.c_str(), lowerText.c_str())) << upper;
+        EXPECT_TRUE(ContainsNoCase(lowerText.c_str(), upperText.c_str())) << lower;
+    }
+    // Just outside the letter ranges the case bit makes another character.
+    const char* const outside[][2] = {{"@", "`"}, {"[", "{"}, {"\\", "|"}, {"^", "~"}};
+    for (const auto& pair : outside) {
+        EXPECT_FALSE(ContainsNoCase(pair[0], pair[1])) << pair[0] << " " << pair[1];
+        EXPECT_FALSE(ContainsNoCase(pair[1], pair[0])) << pair[1] << " " << pair[0];
+        EXPECT_TRUE(ContainsNoCase(pair[0], pair[0])) << pair[0];
     }
 }
 

@@ -83,6 +83,9 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFi
         time.wMinute > 59 || time.wSecond > 59 || time.wMilliseconds > 999) {
         return sim::detail::Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
+    if (sim::detail::Refused(sim::CallKind::System, "SystemTimeToFileTime")) {
+        return sim::detail::Fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
     const std::int64_t days = DaysFromEpoch(time.wYear, time.wMonth, time.wDay) - kFirstDay;
     const std::int64_t milliseconds =
         days * kMillisecondsPerDay +

@@ -55,6 +55,7 @@ void Reset() {
     detail::ResetSystem();
     detail::ResetGdi();
     detail::ResetHeap();
+    detail::ResetFailurePoint();
     State() = Device{{}, {}, 0, {}, kHostProcessId, kHostThreadId};
 }
 
@@ -78,6 +79,8 @@ int OpenHandles(HandleKind kind) {
             return detail::OpenLocalMemory();
         case HandleKind::Stream:
             return detail::OpenStreams();
+        case HandleKind::HeapBlock:
+            return detail::LiveBlocks();
         case HandleKind::kCount:
             break;
     }
@@ -87,7 +90,7 @@ int OpenHandles(HandleKind kind) {
 std::string OpenHandlesReport() {
     static const char* const kNames[] = {"registry key", "file",    "search",     "process",
                                          "thread",       "library", "GDI object", "device context",
-                                         "local memory", "stream"};
+                                         "local memory", "stream",  "heap block"};
     static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<int>(HandleKind::kCount));
     std::string report;
     for (int kind = 0; kind < static_cast<int>(HandleKind::kCount); ++kind) {
@@ -175,11 +178,13 @@ ScopedThread::ScopedThread(DWORD processId, DWORD threadId)
     : savedProcess_(State().currentProcess), savedThread_(State().currentThread) {
     State().currentProcess = processId;
     State().currentThread = threadId;
+    SetUncounted(!IsHostThread(threadId));
 }
 
 ScopedThread::~ScopedThread() {
     State().currentProcess = savedProcess_;
     State().currentThread = savedThread_;
+    SetUncounted(!IsHostThread(savedThread_));
 }
 
 WCHAR FoldCase(WCHAR c) {
@@ -228,8 +233,13 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (found == handles.end()) {
         return sim::detail::Fail(ERROR_INVALID_HANDLE, FALSE);
     }
+    const bool file = found->second->Kind() == sim::HandleKind::File;
     // The object itself goes when its last holder lets go (a process outlives its handle).
     handles.erase(found);
+    // A close that fails has still let go of the handle.
+    if (sim::detail::Refused(file ? sim::CallKind::File : sim::CallKind::Process, "CloseHandle")) {
+        return sim::detail::Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
     return TRUE;
 }
 

@@ -21,8 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::Fail;
 using sim::detail::FoldCase;
+using sim::detail::Refused;
 
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -446,6 +448,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
                           LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
                           DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                           HANDLE /*hTemplateFile*/) {
+    if (Refused(CallKind::File, "CreateFileW")) {
+        return Fail(ERROR_DISK_FULL, INVALID_HANDLE_VALUE);
+    }
     auto file = OpenDeviceFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
                                dwFlagsAndAttributes);
     return file ? sim::detail::AddKernelHandle(std::move(file)) : INVALID_HANDLE_VALUE;
@@ -467,6 +472,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     DWORD fault = ERROR_SUCCESS;
     if (TakeFault(Faults().read, fault)) {
         return Fail(fault, FALSE);
+    }
+    if (Refused(CallKind::File, "ReadFile")) {
+        return Fail(ERROR_READ_FAULT, FALSE);
     }
     const ssize_t count = read(file->fd, lpBuffer, nNumberOfBytesToRead);
     if (count < 0) {
@@ -492,6 +500,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (TakeFault(Faults().write, fault)) {
         return Fail(fault, FALSE);
     }
+    if (Refused(CallKind::File, "WriteFile")) {
+        return Fail(ERROR_DISK_FULL, FALSE);
+    }
     const ssize_t count = write(file->fd, lpBuffer, nNumberOfBytesToWrite);
     if (count < 0) {
         return Fail(ERROR_WRITE_FAULT, FALSE);
@@ -508,6 +519,10 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (!file || fstat(file->fd, &info) != 0) {
         return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
     }
+    // The failure value is also a valid low half: the last-error value tells them apart.
+    if (Refused(CallKind::File, "GetFileSize")) {
+        return Fail(ERROR_READ_FAULT, INVALID_FILE_SIZE);
+    }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (lpFileSizeHigh != nullptr) {
         *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
@@ -521,6 +536,9 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     const auto file = sim::detail::FindKernelObjectOf<OpenFile>(hFile);
     if (!file) {
         return Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
+    }
+    if (Refused(CallKind::File, "SetFilePointer")) {
+        return Fail(ERROR_SEEK, INVALID_SET_FILE_POINTER);
     }
     // Without a high half the distance is a signed 32-bit value and the position must stay
     // within 32 bits; with one, the two halves make a signed 64-bit distance.
@@ -563,6 +581,9 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     if ((file->access & GENERIC_WRITE) == 0) {
         return Fail(ERROR_ACCESS_DENIED, FALSE);
     }
+    if (Refused(CallKind::File, "SetEndOfFile")) {
+        return Fail(ERROR_DISK_FULL, FALSE);
+    }
     const off_t position = lseek(file->fd, 0, SEEK_CUR);
     return ftruncate(file->fd, position) == 0 ? TRUE : Fail(ERROR_DISK_FULL, FALSE);
 }
@@ -573,6 +594,9 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
     struct stat info {};
     if (!file || fstat(file->fd, &info) != 0) {
         return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (Refused(CallKind::File, "GetFileTime")) {
+        return Fail(ERROR_READ_FAULT, FALSE);
     }
     if (lpCreationTime != nullptr) {
         *lpCreationTime = ToFileTime(info.st_ctim);
@@ -587,6 +611,10 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
 }
 
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    if (Refused(CallKind::File, "DeleteFileW")) {
+        LogDeletion(lpFileName, ERROR_ACCESS_DENIED);
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
     Resolved resolved;
     DWORD error = ERROR_SUCCESS;
     if (!Resolve(lpFileName, resolved, error)) {
@@ -615,6 +643,9 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
 }
 
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/) {
+    if (Refused(CallKind::File, "CreateDirectoryW")) {
+        return Fail(ERROR_DISK_FULL, FALSE);
+    }
     Resolved resolved;
     DWORD error = ERROR_SUCCESS;
     if (!Resolve(lpPathName, resolved, error)) {
@@ -632,6 +663,9 @@ BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES /*lpSecur
 }
 
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
+    if (Refused(CallKind::File, "RemoveDirectoryW")) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
     Resolved resolved;
     if (!ResolveExisting(lpPathName, resolved)) {
         return FALSE;
@@ -652,6 +686,9 @@ BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+    if (Refused(CallKind::File, "GetFileAttributesW")) {
+        return Fail(ERROR_ACCESS_DENIED, INVALID_FILE_ATTRIBUTES);
+    }
     Resolved resolved;
     if (!ResolveExisting(lpFileName, resolved)) {
         return INVALID_FILE_ATTRIBUTES;
@@ -660,6 +697,9 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
 }
 
 BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
+    if (Refused(CallKind::File, "SetFileAttributesW")) {
+        return Fail(ERROR_ACCESS_DENIED, FALSE);
+    }
     Resolved resolved;
     if (!ResolveExisting(lpFileName, resolved)) {
         return FALSE;
@@ -671,6 +711,9 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes) {
 HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     if (lpFileName == nullptr || lpFindFileData == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    if (Refused(CallKind::Search, "FindFirstFileW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, INVALID_HANDLE_VALUE);
     }
     const WideString full(lpFileName);
     const std::size_t split = full.find_last_of(TEXT("\\/"));
@@ -734,6 +777,9 @@ BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
     if (found == State().searches.end()) {
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     }
+    if (Refused(CallKind::Search, "FindNextFileW")) {
+        return Fail(ERROR_READ_FAULT, FALSE);
+    }
     auto& remaining = found->second;
     if (remaining.empty()) {
         return Fail(ERROR_NO_MORE_FILES, FALSE);
@@ -744,5 +790,9 @@ BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
 }
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
-    return State().searches.erase(hFindFile) == 1 ? TRUE : Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (State().searches.erase(hFindFile) != 1) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    // A close that fails has still ended the search.
+    return Refused(CallKind::Search, "FindClose") ? Fail(ERROR_INVALID_HANDLE, FALSE) : TRUE;
 }

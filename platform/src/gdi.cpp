@@ -13,7 +13,9 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::Fail;
+using sim::detail::Refused;
 
 constexpr int kFreshScreenWidth = 240;
 constexpr int kFreshScreenHeight = 320;
@@ -290,7 +292,14 @@ bool ReadPixels(HDC dc, Pixels& pixels) {
 // ---- Device contexts ------------------------------------------------------------------------
 
 HDC WINAPI GetDC(HWND hWnd) {
-    if (hWnd != nullptr && !IsWindow(hWnd)) {
+    if (Refused(CallKind::Gdi, "GetDC")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HDC>(nullptr));
+    }
+    // The device's own look at the window, not one of the caller's calls.
+    const bool uncounted = sim::detail::SetUncounted(true);
+    const bool known = hWnd == nullptr || IsWindow(hWnd);
+    sim::detail::SetUncounted(uncounted);
+    if (!known) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HDC>(nullptr));
     }
     return AddContext(false);
@@ -302,10 +311,14 @@ int WINAPI ReleaseDC(HWND /*hWnd*/, HDC hDC) {
         return 0;
     }
     RemoveContext(hDC);
-    return 1;
+    // A release that fails has still given the device context back.
+    return Refused(CallKind::Gdi, "ReleaseDC") ? 0 : 1;
 }
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
+    if (Refused(CallKind::Gdi, "CreateCompatibleDC")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HDC>(nullptr));
+    }
     if (hdc != nullptr && FindContext(hdc) == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, static_cast<HDC>(nullptr));
     }
@@ -319,10 +332,13 @@ BOOL WINAPI DeleteDC(HDC hdc) {
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     }
     RemoveContext(hdc);
-    return TRUE;
+    return Refused(CallKind::Gdi, "DeleteDC") ? Fail(ERROR_INVALID_HANDLE, FALSE) : TRUE;
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
+    if (Refused(CallKind::Gdi, "GetDeviceCaps")) {
+        return Fail(ERROR_INVALID_HANDLE, 0);
+    }
     if (FindContext(hdc) == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, 0);
     }
@@ -347,6 +363,9 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
 
 // A size of 0 either way gives the 1 x 1 default bitmap, as the platform does.
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+    if (Refused(CallKind::Gdi, "CreateCompatibleBitmap")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HBITMAP>(nullptr));
+    }
     if (FindContext(hdc) == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, static_cast<HBITMAP>(nullptr));
     }
@@ -367,6 +386,9 @@ HBITMAP WINAPI CreateDIBSection(HDC /*hdc*/, const BITMAPINFO* pbmi, UINT usage,
                                 HANDLE hSection, DWORD /*offset*/) {
     if (ppvBits != nullptr) {
         *ppvBits = nullptr;
+    }
+    if (Refused(CallKind::Gdi, "CreateDIBSection")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HBITMAP>(nullptr));
     }
     if (pbmi == nullptr || usage != DIB_RGB_COLORS || hSection != nullptr) {
         return Fail(ERROR_INVALID_PARAMETER, static_cast<HBITMAP>(nullptr));
@@ -394,6 +416,9 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
         State().failNextBrush = false;
         return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HBRUSH>(nullptr));
     }
+    if (Refused(CallKind::Gdi, "CreateSolidBrush")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HBRUSH>(nullptr));
+    }
     GdiObject brush;
     brush.color = color;
     return static_cast<HBRUSH>(AddObject(brush));
@@ -409,6 +434,9 @@ HGDIOBJ WINAPI GetStockObject(int i) {
 // Returns the object of the same kind that was selected before. A bitmap goes only into a
 // memory device context, and into one at a time.
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+    if (Refused(CallKind::Gdi, "SelectObject")) {
+        return Fail(ERROR_INVALID_HANDLE, static_cast<HGDIOBJ>(nullptr));
+    }
     DeviceContext* context = FindContext(hdc);
     GdiObject* object = FindObject(h);
     if (context == nullptr || object == nullptr) {
@@ -461,7 +489,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
         return FALSE;
     }
     State().objects.erase(ho);
-    return TRUE;
+    // A deletion that fails has still let go of the object.
+    return Refused(CallKind::Gdi, "DeleteObject") ? Fail(ERROR_INVALID_HANDLE, FALSE) : TRUE;
 }
 
 // ---- Pixels ---------------------------------------------------------------------------------
@@ -482,6 +511,9 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
         sim::Fill{hDC, *lprc, hbr, brush != nullptr ? brush->color : CLR_INVALID, OpenBrushes()});
     if (context == nullptr || brush == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, 0);
+    }
+    if (Refused(CallKind::Gdi, "FillRect")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
     }
     if (Canvas* canvas = CanvasOf(*context)) {
         Paint(*canvas, *lprc, brush->color);

@@ -19,6 +19,7 @@ void ResetStreams();
 void ResetSystem();
 void ResetGdi();
 void ResetHeap();
+void ResetFailurePoint();
 
 int OpenRegistryKeys();
 int OpenSearches();
@@ -27,6 +28,18 @@ int OpenLibraries();
 int OpenLocalMemory();
 int OpenGdiObjects();
 int OpenDeviceContexts();
+
+// ---- The general failure point ---------------------------------------------------------------
+// Every call of the device that can fail asks first: true when it is the call to fail, which
+// then returns its failure result. Counts the caller's thread only.
+bool Refused(CallKind kind, const char* name);
+// Marks whether the calls made now are not the caller's: a simulated program's thread runs, or
+// the device looks something up through its own interface. Returns what was marked before.
+bool SetUncounted(bool uncounted);
+// The heap hook's book of the blocks it handed out and that are not yet freed.
+void TrackBlock(const void* block);
+void ForgetBlock(const void* block);
+int LiveBlocks();
 
 // ---- Kernel objects: files, processes and threads share one handle table and CloseHandle -----
 struct KernelObject {

@@ -12,7 +12,9 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::Fail;
+using sim::detail::Refused;
 
 constexpr std::uint32_t kMalformed = 0xFFFFFFFFu;
 constexpr std::uint32_t kReplacement = 0xFFFD;
@@ -174,6 +176,9 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
         (lpWideCharStr == nullptr && cchWideChar != 0)) {
         return Fail(ERROR_INVALID_PARAMETER, 0);
     }
+    if (Refused(CallKind::Text, "MultiByteToWideChar")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
+    }
     const std::size_t length =
         cbMultiByte < 0 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
     const auto* at = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
@@ -220,6 +225,9 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
     if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
         (lpMultiByteStr == nullptr && cbMultiByte != 0)) {
         return Fail(ERROR_INVALID_PARAMETER, 0);
+    }
+    if (Refused(CallKind::Text, "WideCharToMultiByte")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
     }
     const std::size_t length =
         cchWideChar < 0 ? wcslen(lpWideCharStr) + 1 : static_cast<std::size_t>(cchWideChar);

@@ -13,7 +13,9 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::Fail;
+using sim::detail::Refused;
 
 struct Process {
     DWORD id = 0;
@@ -163,9 +165,14 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
 
     const auto program = State().programs.find(sim::detail::PathKey(path.c_str()));
     DWORD error = ERROR_SUCCESS;
-    if (!sim::detail::IsExistingFile(path.c_str())) {
-        error = GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES ? GetLastError()
-                                                                            : ERROR_ACCESS_DENIED;
+    if (Refused(CallKind::Process, "CreateProcessW")) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    } else if (!sim::detail::IsExistingFile(path.c_str())) {
+        // The device's own look at the path, not one of the caller's calls.
+        const bool uncounted = sim::detail::SetUncounted(true);
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_ACCESS_DENIED;
+        sim::detail::SetUncounted(uncounted);
     } else if (program == State().programs.end()) {
         error = ERROR_BAD_EXE_FORMAT;  // a file, but nothing the device can run
     }
@@ -212,6 +219,9 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
     if (!process || lpExitCode == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     }
+    if (Refused(CallKind::Process, "GetExitCodeProcess")) {
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
     *lpExitCode = process->process->running ? STILL_ACTIVE : process->process->exitCode;
     return TRUE;
 }
@@ -219,6 +229,9 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     const std::shared_ptr<Process> process = ProcessBehind(hHandle);
     if (!process) {
+        return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+    }
+    if (Refused(CallKind::Process, "WaitForSingleObject")) {
         return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
     }
     if (process->running) {

@@ -15,8 +15,10 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::CompareNoCase;
 using sim::detail::EqualNoCase;
+using sim::detail::Refused;
 
 struct Value {
     WideString name;
@@ -194,6 +196,9 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
     if (TakeFault(sim::RegistryCall::Open, fault)) {
         return fault;
     }
+    if (Refused(CallKind::Registry, "RegOpenKeyExW")) {
+        return ERROR_OUTOFMEMORY;
+    }
     std::shared_ptr<Key> key;
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
@@ -227,6 +232,9 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     if (phkResult == nullptr || Reserved != 0) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (Refused(CallKind::Registry, "RegCreateKeyExW")) {
+        return ERROR_OUTOFMEMORY;
+    }
     std::shared_ptr<Key> key;
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
@@ -255,7 +263,11 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     if (IsRoot(hKey)) {
         return ERROR_SUCCESS;
     }
-    return State().open.erase(hKey) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    if (State().open.erase(hKey) != 1) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // A close that fails has still let go of the key.
+    return Refused(CallKind::Registry, "RegCloseKey") ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
 }
 
 namespace {
@@ -294,6 +306,9 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
     if (const LONG status = ResolveForValueCall(hKey, sim::RegistryCall::Query, key);
         status != ERROR_SUCCESS) {
         return status;
+    }
+    if (Refused(CallKind::Registry, "RegQueryValueExW")) {
+        return ERROR_OUTOFMEMORY;
     }
     const Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
@@ -335,6 +350,9 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
         status != ERROR_SUCCESS) {
         return status;
     }
+    if (Refused(CallKind::Registry, "RegSetValueExW")) {
+        return ERROR_OUTOFMEMORY;
+    }
     Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
         key->values.push_back(
@@ -374,6 +392,9 @@ LONG WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcch
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
     }
+    if (Refused(CallKind::Registry, "RegEnumKeyExW")) {
+        return ERROR_OUTOFMEMORY;
+    }
     if (dwIndex >= key->subkeys.size()) {
         return ERROR_NO_MORE_ITEMS;
     }
@@ -398,6 +419,9 @@ LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD 
     std::shared_ptr<Key> key;
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
+    }
+    if (Refused(CallKind::Registry, "RegEnumValueW")) {
+        return ERROR_OUTOFMEMORY;
     }
     if (dwIndex >= key->values.size()) {
         return ERROR_NO_MORE_ITEMS;
@@ -429,6 +453,9 @@ LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
         status != ERROR_SUCCESS) {
         return status;
     }
+    if (Refused(CallKind::Registry, "RegDeleteValueW")) {
+        return ERROR_ACCESS_DENIED;
+    }
     const Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
@@ -442,6 +469,9 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     std::shared_ptr<Key> parent;
     if (const LONG status = ResolveForUse(hKey, parent); status != ERROR_SUCCESS) {
         return status;
+    }
+    if (Refused(CallKind::Registry, "RegDeleteKeyW")) {
+        return ERROR_ACCESS_DENIED;
     }
     std::vector<WideString> names;
     if (!SplitPath(lpSubKey, names) || names.empty()) {

@@ -86,7 +86,8 @@ int ErrnoFor(DWORD error) {
 ssize_t ReadStream(void* cookie, char* buffer, std::size_t size) {
     const auto* stream = static_cast<Stream*>(cookie);
     DWORD fault = ERROR_SUCCESS;
-    if (sim::detail::TakeFileFault(sim::FileCall::Read, fault)) {
+    if (sim::detail::TakeFileFault(sim::FileCall::Read, fault) ||
+        sim::detail::Refused(sim::CallKind::Stream, "fread")) {
         errno = EIO;
         return -1;
     }
@@ -97,7 +98,8 @@ ssize_t ReadStream(void* cookie, char* buffer, std::size_t size) {
 ssize_t WriteStream(void* cookie, const char* buffer, std::size_t size) {
     const auto* stream = static_cast<Stream*>(cookie);
     DWORD fault = ERROR_SUCCESS;
-    if (sim::detail::TakeFileFault(sim::FileCall::Write, fault)) {
+    if (sim::detail::TakeFileFault(sim::FileCall::Write, fault) ||
+        sim::detail::Refused(sim::CallKind::Stream, "fwrite")) {
         errno = EIO;
         return 0;
     }
@@ -130,6 +132,11 @@ int CloseStream(void* cookie) {
     auto& open = OpenStreamList();
     open.erase(std::remove(open.begin(), open.end(), stream), open.end());
     delete stream;  // lets go of the file
+    // A close that fails has still let go of the stream and its file.
+    if (sim::detail::Refused(sim::CallKind::Stream, "fclose")) {
+        errno = EIO;
+        return -1;
+    }
     return 0;
 }
 
@@ -155,6 +162,10 @@ FILE* _wfopen(const WCHAR* filename, const WCHAR* mode) {
     Mode parsed;
     if (filename == nullptr || !ParseMode(mode, parsed)) {
         errno = EINVAL;
+        return nullptr;
+    }
+    if (sim::detail::Refused(sim::CallKind::Stream, "_wfopen")) {
+        errno = ENOSPC;
         return nullptr;
     }
     auto file = sim::detail::OpenFileObject(filename, parsed.access,

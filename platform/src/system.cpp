@@ -18,7 +18,9 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::Fail;
+using sim::detail::Refused;
 
 // Pocket PC 2002, the common CE 3.0 build.
 constexpr DWORD kCeBuildNumber = 11171;
@@ -281,6 +283,9 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
         state.failNextVersionQuery = false;
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
+    if (Refused(CallKind::System, "GetVersionExW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+    }
     lpVersionInformation->dwMajorVersion = state.major;
     lpVersionInformation->dwMinorVersion = state.minor;
     lpVersionInformation->dwBuildNumber = kCeBuildNumber;
@@ -290,6 +295,9 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
 }
 
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT /*fWinIni*/) {
+    if (Refused(CallKind::System, "SystemParametersInfoW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+    }
     const System& state = State();
     if (uiAction != SPI_GETPLATFORMTYPE || pvParam == nullptr || !state.hasPlatformType) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -314,6 +322,9 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessage
     }
     if (allocate) {
         *reinterpret_cast<LPWSTR*>(lpBuffer) = nullptr;
+    }
+    if (Refused(CallKind::System, "FormatMessageW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD{0});
     }
     if (!IsTableLanguage(dwLanguageId)) {
         return Fail(ERROR_RESOURCE_LANG_NOT_FOUND, DWORD{0});
@@ -350,12 +361,16 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     if (State().localMemory.erase(hMem) == 0) {
         return Fail(ERROR_INVALID_HANDLE, hMem);
     }
-    return nullptr;
+    // A release that fails has still let go of the block.
+    return Refused(CallKind::Heap, "LocalFree") ? Fail(ERROR_INVALID_HANDLE, hMem) : nullptr;
 }
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
     if (lpLibFileName == nullptr || lpLibFileName[0] == 0) {
         return Fail(ERROR_INVALID_PARAMETER, static_cast<HMODULE>(nullptr));
+    }
+    if (Refused(CallKind::Library, "LoadLibraryW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HMODULE>(nullptr));
     }
     for (const WideString& candidate : LibraryCandidates(lpLibFileName)) {
         if (!sim::detail::IsExistingFile(candidate.c_str())) {
@@ -383,13 +398,17 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     if (--library->references == 0) {
         library->handle = nullptr;
     }
-    return TRUE;
+    // A release that fails has still let go of the library.
+    return Refused(CallKind::Library, "FreeLibrary") ? Fail(ERROR_INVALID_HANDLE, FALSE) : TRUE;
 }
 
 FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName) {
     const Library* library = LibraryByHandle(hModule);
     if (library == nullptr) {
         return Fail(ERROR_INVALID_HANDLE, static_cast<FARPROC>(nullptr));
+    }
+    if (Refused(CallKind::Library, "GetProcAddressW")) {
+        return Fail(ERROR_PROC_NOT_FOUND, static_cast<FARPROC>(nullptr));
     }
     // Names only: a value below 0x10000 would be an ordinal, which no library here has.
     if (reinterpret_cast<ULONG_PTR>(lpProcName) < 0x10000) {

@@ -13,8 +13,10 @@
 
 namespace {
 
+using sim::CallKind;
 using sim::detail::EqualNoCase;
 using sim::detail::Fail;
+using sim::detail::Refused;
 
 struct WindowClass {
     DWORD processId = 0;
@@ -364,10 +366,16 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
 }
 
 BOOL WINAPI IsWindow(HWND hWnd) {
+    if (Refused(CallKind::Window, "IsWindow")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    }
     return FindWindowRecord(hWnd) != nullptr ? TRUE : FALSE;
 }
 
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+    if (Refused(CallKind::Window, "FindWindowW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HWND>(nullptr));
+    }
     for (const HWND handle : State().topLevel) {
         const Window& window = *FindWindowRecord(handle);
         if (lpClassName != nullptr && !EqualNoCase(window.className, WideString(lpClassName))) {
@@ -383,6 +391,9 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    if (Refused(CallKind::Window, "GetWindowThreadProcessId")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD{0});
+    }
     const Window* window = FindWindowRecord(hWnd);
     if (window == nullptr) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD{0});
@@ -397,6 +408,9 @@ BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
     if (lpEnumFunc == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
+    if (Refused(CallKind::Window, "EnumWindows")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+    }
     ++State().enumerations;
     // A snapshot, so a callback may create or destroy windows; the ones gone meanwhile are skipped.
     const std::vector<HWND> windows = State().topLevel;
@@ -409,6 +423,9 @@ BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam) {
 }
 
 HWND WINAPI GetWindow(HWND hWnd, UINT uCmd) {
+    if (Refused(CallKind::Window, "GetWindow")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
+    }
     const Window* window = FindWindowRecord(hWnd);
     if (window == nullptr) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
@@ -436,6 +453,9 @@ HWND WINAPI GetWindow(HWND hWnd, UINT uCmd) {
 }
 
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
+    if (Refused(CallKind::Window, "GetDlgItem")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
+    }
     const Window* dialog = FindWindowRecord(hDlg);
     if (dialog == nullptr) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, static_cast<HWND>(nullptr));
@@ -450,6 +470,9 @@ HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
 }
 
 int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
+    if (Refused(CallKind::Window, "GetClassNameW")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
+    }
     const Window* window = FindWindowRecord(hWnd);
     if (window == nullptr) {
         return Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
@@ -466,6 +489,10 @@ int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
 }
 
 LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    // As when the window went away just before: nothing is delivered.
+    if (Refused(CallKind::Window, "SendMessageW")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+    }
     if (hWnd == HWND_BROADCAST) {
         sim::detail::Log(MessageEvent(sim::EventKind::MessageSent, hWnd, Msg, wParam, lParam));
         const std::vector<HWND> targets = BroadcastTargets(Msg);
@@ -487,6 +514,9 @@ BOOL WINAPI InSendMessage() {
 }
 
 BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (Refused(CallKind::Window, "PostMessageW")) {
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+    }
     std::vector<HWND> targets;
     if (hWnd == HWND_BROADCAST) {
         targets = BroadcastTargets(Msg);
@@ -575,6 +605,10 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 }
 
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
+    // Not enough memory to make the box: nothing is shown.
+    if (Refused(CallKind::MessageBox, "MessageBoxW")) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
+    }
     sim::Event event;
     event.kind = sim::EventKind::MessageBox;
     event.window = hWnd;

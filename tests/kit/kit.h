@@ -193,6 +193,9 @@ bool FailNextAllocation();
 // emptying its buffer.
 bool FailNextFileRead();
 bool FailNextFileWrite();
+// The next call on a file or its attributes (opening, reading, writing, attribute queries and
+// changes, deletion; not folder searches).
+bool FailNextFileSystemCall();
 
 // Text helpers for building inputs and reading results.
 WideString Repeat(WCHAR unit, std::size_t count);

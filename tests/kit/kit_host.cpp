@@ -67,6 +67,11 @@ bool FailNextFileWrite() {
     return true;
 }
 
+bool FailNextFileSystemCall() {
+    sim::FailCall(1, sim::CallKind::File);
+    return true;
+}
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     HWND window = nullptr;
     const auto create = [&] { window = detail::CreateRecordingWindowHere(className, title); };

@@ -539,6 +539,10 @@ bool FailNextFileWrite() {
     return false;
 }
 
+bool FailNextFileSystemCall() {
+    return false;
+}
+
 HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     CreateRequest request{className, title, nullptr};
     SendMessageW(ControlWindow(), kCreateRequest, 0, reinterpret_cast<LPARAM>(&request));
