@@ -18,6 +18,7 @@
 #include "kit/kit_internal.h"
 #include "kit/test_library.h"
 #include "observe/box_answerer.h"
+#include "observe/remove_tree.h"
 #include "support/compat.h"
 
 namespace kit {
@@ -136,27 +137,6 @@ void EndStandInPrograms() {
         }
     }
     CloseHandle(snapshot);
-}
-
-void RemoveTree(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstEntry((path + L"\\*").c_str(), entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            RemoveTree(path + L"\\" + entry.cFileName);
-        } while (FindNextEntry(search, entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 // ---- The window thread ---------------------------------------------------------------------

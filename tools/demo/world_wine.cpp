@@ -13,6 +13,7 @@
 #include "demo/transcript.h"
 #include "demo/world.h"
 #include "observe/box_answerer.h"
+#include "observe/remove_tree.h"
 #include "support/compat.h"
 #include "support/korvessa.h"
 
@@ -49,27 +50,6 @@ void CloseApplication() {
         SendMessageW(window, WM_CLOSE, 0, 0);
         WaitForApplication(false, 5000);
     }
-}
-
-void RemoveTree(const WideString& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstEntry((path + L"\\*").c_str(), entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            RemoveTree(path + L"\\" + entry.cFileName);
-        } while (FindNextEntry(search, entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 LRESULT CALLBACK BrowserProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
