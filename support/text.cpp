@@ -8,6 +8,10 @@
 #include <cstring>
 #include <cwchar>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/fixed_buffer.h"
 
 namespace {
@@ -27,6 +31,45 @@ constexpr bool IsUrlSafeByte(int byte) {
 constexpr bool IsAsciiLetterOrDigit(int byte) {
     return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
            (byte >= 'a' && byte <= 'z');
+}
+
+// ---- Streaming --------------------------------------------------------------------------------
+// The processor's own prefetching stops at the end of each page of memory, so a pass over a text
+// larger than the caches would wait for memory at every page. The passes below go a block at a
+// time and ask for the memory a few blocks ahead, which keeps their rate the same at any size.
+
+constexpr std::size_t kBlock = 1024;
+constexpr std::size_t kAhead = 4 * kBlock;
+constexpr std::size_t kCacheLine = 64;
+
+enum class Use { kReading, kWriting };
+
+template <Use kUse>
+inline void Prefetch(const void* address) {
+#if defined(__GNUC__)
+    __builtin_prefetch(address, kUse == Use::kWriting ? 1 : 0);
+#else
+    static_cast<void>(address);
+#endif
+}
+
+// Asks for the `size` bytes that lie kAhead bytes past `at`, when the `room` bytes from `at` on
+// reach that far.
+template <Use kUse, class Byte>
+inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size) {
+    if (room > kAhead + size) {
+        for (std::size_t line = 0; line < size; line += kCacheLine) {
+            Prefetch<kUse>(at + kAhead + line);
+        }
+    }
+}
+
+// The end of the block that starts at `at`: kBlock bytes on, or `end`.
+template <class Byte>
+inline Byte* NextBlock(Byte* at, Byte* end) {
+    const auto left = static_cast<std::size_t>(end - at);
+    PrefetchAhead<Use::kReading>(at, left, kBlock);
+    return at + std::min(kBlock, left);
 }
 
 // ---- Escaping ---------------------------------------------------------------------------------
@@ -63,28 +106,34 @@ constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
 // The escaped length is counted first, so that the result is allocated once at its final size.
 // It is then filled a block at a time from a small buffer that stays in the cache: the result's
-// memory is written once, and never cleared first.
+// memory is written once, and never cleared first. Both passes go a block at a time and ask for
+// the memory a few blocks on, so that a text larger than the caches streams at the same rate.
 std::string Escape(const std::string& input, const EscapeTable& table) {
+    const char* const begin = input.data();
+    const char* const end = begin + input.size();
     std::size_t length = 0;
-    for (const char c : input) {
-        length += static_cast<std::size_t>(table[static_cast<unsigned char>(c)].length);
+    for (const char* at = begin; at != end;) {
+        const char* const blockEnd = NextBlock(at, end);
+        for (; at != blockEnd; ++at) {
+            length += static_cast<std::size_t>(table[static_cast<unsigned char>(*at)].length);
+        }
     }
     std::string result;
     result.reserve(length);
-    constexpr std::size_t kBlock = 1024;
     // Room for a block escaped in full, and for the last entry's whole four bytes.
     char escaped[3 * kBlock + sizeof(EscapedByte)];
-    const char* at = input.data();
-    const char* const end = at + input.size();
-    while (at != end) {
-        const char* const blockEnd = at + std::min(kBlock, static_cast<std::size_t>(end - at));
+    for (const char* at = begin; at != end;) {
+        const char* const blockEnd = NextBlock(at, end);
         char* out = escaped;
         for (; at != blockEnd; ++at) {
             const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
             std::memcpy(out, &entry, sizeof entry);
             out += entry.length;
         }
-        result.append(escaped, static_cast<std::size_t>(out - escaped));
+        const auto size = static_cast<std::size_t>(out - escaped);
+        PrefetchAhead<Use::kWriting>(result.data() + result.size(),
+                                     result.capacity() - result.size(), size);
+        result.append(escaped, size);
     }
     return result;
 }
@@ -125,6 +174,77 @@ constexpr std::array<std::int16_t, 256> MakeHighValues() {
 }
 
 constexpr std::array<std::int16_t, 256> kHighValues = MakeHighValues();
+
+// Eight bytes of text as one word, in memory order.
+inline std::uint64_t LoadWord(const unsigned char* at) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// One bit for each "%" among the 64 bytes at `at`, bit k for the byte at + k. Windows runs
+// little-endian on every processor, so a word's first byte in memory is its lowest.
+inline std::uint64_t PercentBits(const unsigned char* at) {
+    std::uint64_t bits = 0;
+#if defined(__SSE2__) && !defined(WRENFOLD_PORTABLE_TEXT)
+    const __m128i percents = _mm_set1_epi8('%');
+    for (unsigned part = 0; part < 4; ++part) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+        const auto found =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, percents)));
+        bits |= static_cast<std::uint64_t>(found) << (16 * part);
+    }
+#else
+    // Eight bytes at a time, for processors without the vector instructions.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    for (unsigned word = 0; word < 8; ++word) {
+        const std::uint64_t x = LoadWord(at + 8 * word) ^ 0x2525252525252525ull;  // "%" is 0
+        // A byte's low seven bits plus 0x7F reach its top bit unless they are all zero, and no
+        // sum carries into the next byte: the top bit stays clear only in the zero bytes.
+        const std::uint64_t zeros = ~(((x & kLow7) + kLow7) | x | kLow7);
+        // Byte k's top bit, moved to bit 56 + k by one product, whose terms never overlap.
+        bits |= ((zeros >> 7) * 0x0102040810204080ull >> 56) << (8 * word);
+    }
+#endif
+    return bits;
+}
+
+inline std::size_t FirstBit(std::uint64_t bits) {
+    return static_cast<std::size_t>(__builtin_ctzll(bits));
+}
+
+constexpr std::size_t kChunk = 64;
+// How far past its start a chunk reads: the chunk, and a whole chunk's copy from its last byte.
+constexpr std::size_t kChunkReach = 2 * kChunk;
+
+// Decodes the 64 bytes at `at` into `out` and moves both on: to the chunk's end, or past an
+// escape whose digits lie beyond it. Reads up to kChunkReach bytes from `at`, and writes up to
+// that many from `out`, which must not be ahead of `at`.
+__attribute__((always_inline)) inline void UnescapeChunk(const unsigned char*& at,
+                                                         unsigned char*& out) {
+    const unsigned char* const chunk = at;
+    const unsigned char* from = at;
+    // A plain run is never longer than a chunk, so one fixed-size copy moves any run (and up to
+    // a chunk's worth of bytes past it, which are written again or cut off later) without a
+    // branch on its length. Every "%" is at or behind `from` when reached: an escape's digits
+    // are never a "%".
+    for (std::uint64_t bits = PercentBits(chunk); bits != 0; bits &= bits - 1) {
+        const unsigned char* const percent = chunk + FirstBit(bits);
+        std::memcpy(out, from, kChunk);
+        out += percent - from;
+        const int value = kHighValues[percent[1]] + kHexValues[percent[2]];
+        const bool decoded = value >= 0;
+        *out++ = static_cast<unsigned char>(decoded ? value : '%');
+        from = percent + (decoded ? 3 : 1);
+    }
+    const unsigned char* const chunkEnd = chunk + kChunk;
+    if (from < chunkEnd) {
+        std::memcpy(out, from, kChunk);
+        out += chunkEnd - from;
+        from = chunkEnd;
+    }
+    at = from;
+}
 
 // ---- Searching --------------------------------------------------------------------------------
 // The two-way string search (Crochemore and Perrin, 1991): linear time, constant space, which a
@@ -282,7 +402,7 @@ std::string UrlEscapeStrict(const std::string& input) {
 
 std::string UrlUnescape(const std::string& input) {
     // The result starts as a copy, so that the text before the first "%" is in place and a text
-    // without one is done. Decoding then reads the input and writes into the result behind it.
+    // without one is done.
     std::string result(input);
     const auto* const begin = reinterpret_cast<const unsigned char*>(input.data());
     const auto* const end = begin + input.size();
@@ -291,36 +411,33 @@ std::string UrlUnescape(const std::string& input) {
         return result;
     }
     const auto* at = static_cast<const unsigned char*>(percent);
-    char* out = result.data() + (at - begin);
-    for (;;) {
-        // `at` is on a "%", and both digits must lie within the text.
-        const int value = end - at > 2 ? kHighValues[at[1]] + kHexValues[at[2]] : -1;
-        if (value >= 0) {
-            *out++ = static_cast<char>(value);
-            at += 3;
-        } else {
-            *out++ = '%';
-            ++at;
-        }
-        // The plain bytes up to the next "%". A short run is copied as a fixed 32 bytes, which
-        // is cheaper than a copy of its exact length: `out` never passes `at`, so the copy stays
-        // inside the result, and the bytes past the run are written again or cut off at the end.
-        const auto left = static_cast<std::size_t>(end - at);
-        const void* next = std::memchr(at, '%', left);
-        const auto* const runEnd = next != nullptr ? static_cast<const unsigned char*>(next) : end;
-        const auto run = static_cast<std::size_t>(runEnd - at);
-        if (run <= 32 && left >= 32) {
-            std::memcpy(out, at, 32);
-        } else {
-            std::memcpy(out, at, run);
-        }
-        out += run;
-        at = runEnd;
-        if (at == end) {
-            break;
+    auto* out = reinterpret_cast<unsigned char*>(result.data()) + (at - begin);
+    // Decoding reads the input and writes into the result behind it (`out` never passes `at`), in
+    // the input itself while a chunk's whole reach lies inside it.
+    while (static_cast<std::size_t>(end - at) >= kChunkReach) {
+        const auto* const blockEnd = NextBlock(at, end - (kChunkReach - 1));
+        while (at < blockEnd) {
+            UnescapeChunk(at, out);
         }
     }
-    result.resize(static_cast<std::size_t>(out - result.data()));
+    // The last bytes go through a copy with zeros behind them, which are plain bytes and no
+    // digits: the chunks then read only their own memory, and the zeros are cut off at the end.
+    const auto left = static_cast<std::size_t>(end - at);
+    if (left != 0) {
+        unsigned char tail[2 * kChunkReach] = {};
+        unsigned char decoded[2 * kChunkReach];
+        std::memcpy(tail, at, left);
+        const unsigned char* tailAt = tail;
+        unsigned char* tailOut = decoded;
+        while (tailAt < tail + left) {
+            UnescapeChunk(tailAt, tailOut);
+        }
+        const auto padding = static_cast<std::size_t>(tailAt - (tail + left));
+        const auto produced = static_cast<std::size_t>(tailOut - decoded) - padding;
+        std::memcpy(out, decoded, produced);
+        out += produced;
+    }
+    result.resize(static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(result.data())));
     return result;
 }
 

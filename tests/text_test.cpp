@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,9 +196,10 @@ TEST_F(TextHelpers, StrictEscapeUnescapesToEveryByte) {
     EXPECT_EQ(UrlUnescape(UrlEscapeStrict(all)), all);
 }
 
-// The escapers and the unescaper, which work a word at a time, against plain byte loops on random
-// texts of every length up to 300: runs of every length at every offset within a word, escapes
-// in both cases, broken ones, and a "%" in each of the last places.
+// The escapers and the unescaper, which work a chunk at a time, against plain byte loops on random
+// texts of every length up to 300 and of lengths that end around the blocks a long text is read
+// in: runs of every length at every offset within a chunk, escapes in both cases, broken ones,
+// and a "%" in each of the last places.
 TEST_F(TextHelpers, UrlHelpersMatchPlainByteLoops) {
     const auto isHex = [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -229,7 +231,14 @@ TEST_F(TextHelpers, UrlHelpersMatchPlainByteLoops) {
     };
     static const char kDigits[] = "0123456789abcdefABCDEF";
     std::mt19937 random(15);
-    for (std::size_t length = 0; length <= 300; ++length) {
+    std::vector<std::size_t> lengths(301);
+    std::iota(lengths.begin(), lengths.end(), 0);
+    for (const std::size_t around : {1024, 5 * 1024, 6 * 1024}) {
+        for (std::size_t length = around - 130; length <= around + 130; length += 13) {
+            lengths.push_back(length);
+        }
+    }
+    for (const std::size_t length : lengths) {
         // From a "%" in every second byte to one in every 256th.
         for (unsigned spread = 2; spread <= 256; spread *= 2) {
             std::string text(length, '\0');
