@@ -443,6 +443,7 @@ std::string UrlUnescape(const std::string& input) {
 
 int SplitString(const std::string& text, const std::string& separator,
                 std::vector<std::string>& pieces) {
+    constexpr std::size_t kPiecesAhead = kAhead / sizeof(std::string);
     if (separator.empty()) {
         pieces.clear();
         return 0;
@@ -452,6 +453,11 @@ int SplitString(const std::string& text, const std::string& separator,
     std::size_t count = 0;
     const auto add = [&pieces, &count](const char* from, std::size_t length) {
         if (count < pieces.size()) {
+            // The list of a long text is larger than the caches: ask for a later element's
+            // memory now, as for a text's bytes.
+            if (pieces.size() - count > kPiecesAhead) {
+                Prefetch<Use::kWriting>(&pieces[count + kPiecesAhead]);
+            }
             pieces[count].assign(from, length);
         } else {
             pieces.emplace_back(from, length);
@@ -465,6 +471,7 @@ int SplitString(const std::string& text, const std::string& separator,
         const char mark = separator[0];
         pieces.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), mark)) + 1);
         for (;;) {
+            PrefetchAhead<Use::kReading>(begin + start, length - start, 1);
             const void* found = std::memchr(begin + start, mark, length - start);
             if (found == nullptr) {
                 break;
