@@ -37,6 +37,8 @@ constexpr bool IsAsciiLetterOrDigit(int byte) {
 // The processor's own prefetching stops at the end of each page of memory, so a pass over a text
 // larger than the caches would wait for memory at every page. The passes below go a block at a
 // time and ask for the memory a few blocks ahead, which keeps their rate the same at any size.
+// The helpers are always inlined: the compiler counts a prefetch as no effect, and drops a call
+// to a function that does nothing else.
 
 constexpr std::size_t kBlock = 1024;
 constexpr std::size_t kAhead = 4 * kBlock;
@@ -45,7 +47,7 @@ constexpr std::size_t kCacheLine = 64;
 enum class Use { kReading, kWriting };
 
 template <Use kUse>
-inline void Prefetch(const void* address) {
+[[gnu::always_inline]] inline void Prefetch(const void* address) {
 #if defined(__GNUC__)
     __builtin_prefetch(address, kUse == Use::kWriting ? 1 : 0);
 #else
@@ -54,19 +56,22 @@ inline void Prefetch(const void* address) {
 }
 
 // Asks for the `size` bytes that lie kAhead bytes past `at`, when the `room` bytes from `at` on
-// reach that far.
+// reach that far. The bytes need not start a cache line, so the last line asked for is the one
+// that holds their last byte.
 template <Use kUse, class Byte>
-inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size) {
-    if (room > kAhead + size) {
+[[gnu::always_inline]] inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size) {
+    if (size != 0 && room > kAhead + size) {
+        Byte* const first = at + kAhead;
         for (std::size_t line = 0; line < size; line += kCacheLine) {
-            Prefetch<kUse>(at + kAhead + line);
+            Prefetch<kUse>(first + line);
         }
+        Prefetch<kUse>(first + (size - 1));
     }
 }
 
 // The end of the block that starts at `at`: kBlock bytes on, or `end`.
 template <class Byte>
-inline Byte* NextBlock(Byte* at, Byte* end) {
+[[gnu::always_inline]] inline Byte* NextBlock(Byte* at, Byte* end) {
     const auto left = static_cast<std::size_t>(end - at);
     PrefetchAhead<Use::kReading>(at, left, kBlock);
     return at + std::min(kBlock, left);
@@ -104,13 +109,31 @@ constexpr EscapeTable MakeEscapeTable(Keep keep) {
 constexpr EscapeTable kUrlEscapes = MakeEscapeTable(IsUrlSafeByte);
 constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
-// The escaped length is counted first, so that the result is allocated once at its final size.
-// It is then filled a block at a time from a small buffer that stays in the cache: the result's
-// memory is written once, and never cleared first. Both passes go a block at a time and ask for
-// the memory a few blocks on, so that a text larger than the caches streams at the same rate.
+// Escapes the bytes from `at` to `end` into `out`, which has room for three bytes each and one
+// more; returns how many it wrote.
+inline std::size_t EscapeInto(const char* at, const char* end, const EscapeTable& table,
+                              char* out) {
+    char* const start = out;
+    for (; at != end; ++at) {
+        const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
+        std::memcpy(out, &entry, sizeof entry);
+        out += entry.length;
+    }
+    return static_cast<std::size_t>(out - start);
+}
+
+// A text of one block is escaped into a small buffer that stays in the cache, and copied out at
+// its known length. A longer one has its escaped length counted first, so that the result is
+// allocated once at its final size, and is then escaped a block at a time through the buffer:
+// the result's memory is written once, and never cleared first.
 std::string Escape(const std::string& input, const EscapeTable& table) {
+    // Room for a block escaped in full, and for the last entry's whole four bytes.
+    char escaped[3 * kBlock + sizeof(EscapedByte)];
     const char* const begin = input.data();
     const char* const end = begin + input.size();
+    if (input.size() <= kBlock) {
+        return std::string(escaped, EscapeInto(begin, end, table, escaped));
+    }
     std::size_t length = 0;
     for (const char* at = begin; at != end;) {
         const char* const blockEnd = NextBlock(at, end);
@@ -120,20 +143,13 @@ std::string Escape(const std::string& input, const EscapeTable& table) {
     }
     std::string result;
     result.reserve(length);
-    // Room for a block escaped in full, and for the last entry's whole four bytes.
-    char escaped[3 * kBlock + sizeof(EscapedByte)];
     for (const char* at = begin; at != end;) {
         const char* const blockEnd = NextBlock(at, end);
-        char* out = escaped;
-        for (; at != blockEnd; ++at) {
-            const EscapedByte& entry = table[static_cast<unsigned char>(*at)];
-            std::memcpy(out, &entry, sizeof entry);
-            out += entry.length;
-        }
-        const auto size = static_cast<std::size_t>(out - escaped);
+        const std::size_t size = EscapeInto(at, blockEnd, table, escaped);
         PrefetchAhead<Use::kWriting>(result.data() + result.size(),
                                      result.capacity() - result.size(), size);
         result.append(escaped, size);
+        at = blockEnd;
     }
     return result;
 }
@@ -220,8 +236,7 @@ constexpr std::size_t kChunkReach = 2 * kChunk;
 // Decodes the 64 bytes at `at` into `out` and moves both on: to the chunk's end, or past an
 // escape whose digits lie beyond it. Reads up to kChunkReach bytes from `at`, and writes up to
 // that many from `out`, which must not be ahead of `at`.
-__attribute__((always_inline)) inline void UnescapeChunk(const unsigned char*& at,
-                                                         unsigned char*& out) {
+[[gnu::always_inline]] inline void UnescapeChunk(const unsigned char*& at, unsigned char*& out) {
     const unsigned char* const chunk = at;
     const unsigned char* from = at;
     // A plain run is never longer than a chunk, so one fixed-size copy moves any run (and up to
@@ -416,6 +431,8 @@ std::string UrlUnescape(const std::string& input) {
     // the input itself while a chunk's whole reach lies inside it.
     while (static_cast<std::size_t>(end - at) >= kChunkReach) {
         const auto* const blockEnd = NextBlock(at, end - (kChunkReach - 1));
+        // The result's bytes were written by the copy, long ago for a long text.
+        PrefetchAhead<Use::kWriting>(out, static_cast<std::size_t>(end - at), kBlock);
         while (at < blockEnd) {
             UnescapeChunk(at, out);
         }
