@@ -55,17 +55,16 @@ template <Use kUse>
 #endif
 }
 
-// Asks for the `size` bytes that lie kAhead bytes past `at`, when the `room` bytes from `at` on
-// reach that far. The bytes need not start a cache line, so the last line asked for is the one
-// that holds their last byte.
+// Asks for each cache line that holds some of the `size` bytes lying kAhead bytes past `at`, when
+// the `room` bytes from `at` on reach that far.
 template <Use kUse, class Byte>
 [[gnu::always_inline]] inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size) {
-    if (size != 0 && room > kAhead + size) {
+    if (room > kAhead + size) {
         Byte* const first = at + kAhead;
-        for (std::size_t line = 0; line < size; line += kCacheLine) {
-            Prefetch<kUse>(first + line);
+        const std::size_t offset = reinterpret_cast<std::uintptr_t>(first) % kCacheLine;
+        for (std::size_t line = 0; line < offset + size; line += kCacheLine) {
+            Prefetch<kUse>(first - offset + line);
         }
-        Prefetch<kUse>(first + (size - 1));
     }
 }
 
@@ -486,7 +485,13 @@ int SplitString(const std::string& text, const std::string& separator,
     std::size_t start = 0;
     if (separator.size() == 1) {
         const char mark = separator[0];
-        pieces.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), mark)) + 1);
+        std::size_t marks = 0;
+        for (const char* at = begin; at != begin + length;) {
+            const char* const blockEnd = NextBlock(at, begin + length);
+            marks += static_cast<std::size_t>(std::count(at, blockEnd, mark));
+            at = blockEnd;
+        }
+        pieces.reserve(marks + 1);
         for (;;) {
             PrefetchAhead<Use::kReading>(begin + start, length - start, 1);
             const void* found = std::memchr(begin + start, mark, length - start);
