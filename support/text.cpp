@@ -55,12 +55,13 @@ template <Use kUse>
 #endif
 }
 
-// Asks for each cache line that holds some of the `size` bytes lying kAhead bytes past `at`, when
+// Asks for each cache line that holds some of the `size` bytes lying `ahead` bytes past `at`, when
 // the `room` bytes from `at` on reach that far.
 template <Use kUse, class Byte>
-[[gnu::always_inline]] inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size) {
-    if (room > kAhead + size) {
-        Byte* const first = at + kAhead;
+[[gnu::always_inline]] inline void PrefetchAhead(Byte* at, std::size_t room, std::size_t size,
+                                                 std::size_t ahead = kAhead) {
+    if (room > ahead + size) {
+        Byte* const first = at + ahead;
         const std::size_t offset = reinterpret_cast<std::uintptr_t>(first) % kCacheLine;
         for (std::size_t line = 0; line < offset + size; line += kCacheLine) {
             Prefetch<kUse>(first - offset + line);
@@ -142,11 +143,13 @@ std::string Escape(const std::string& input, const EscapeTable& table) {
     }
     std::string result;
     result.reserve(length);
+    // The result grows faster than the input is read: ask as many blocks ahead in it.
+    const std::size_t writeAhead = kAhead * (1 + (length - 1) / input.size());
     for (const char* at = begin; at != end;) {
         const char* const blockEnd = NextBlock(at, end);
         const std::size_t size = EscapeInto(at, blockEnd, table, escaped);
         PrefetchAhead<Use::kWriting>(result.data() + result.size(),
-                                     result.capacity() - result.size(), size);
+                                     result.capacity() - result.size(), size, writeAhead);
         result.append(escaped, size);
         at = blockEnd;
     }
