@@ -418,45 +418,47 @@ std::string UrlEscapeStrict(const std::string& input) {
 }
 
 std::string UrlUnescape(const std::string& input) {
-    // The result starts as a copy, so that the text before the first "%" is in place and a text
-    // without one is done.
-    std::string result(input);
     const auto* const begin = reinterpret_cast<const unsigned char*>(input.data());
     const auto* const end = begin + input.size();
     const void* percent = std::memchr(begin, '%', input.size());
     if (percent == nullptr) {
-        return result;
+        return input;
     }
     const auto* at = static_cast<const unsigned char*>(percent);
-    auto* out = reinterpret_cast<unsigned char*>(result.data()) + (at - begin);
-    // Decoding reads the input and writes into the result behind it (`out` never passes `at`), in
-    // the input itself while a chunk's whole reach lies inside it.
+    std::string result;
+    result.reserve(input.size());
+    result.append(input.data(), static_cast<std::size_t>(at - begin));
+    // The rest is decoded a block at a time into a small buffer that stays in the cache, and
+    // appended: the result's memory is written once. The chunks read the input itself while a
+    // chunk's whole reach lies inside it; a block's chunks write less than a block and a reach.
+    unsigned char decoded[kBlock + kChunkReach];
+    const auto append = [&result, &decoded](const unsigned char* out) {
+        const auto size = static_cast<std::size_t>(out - decoded);
+        PrefetchAhead<Use::kWriting>(result.data() + result.size(),
+                                     result.capacity() - result.size(), size);
+        result.append(reinterpret_cast<const char*>(decoded), size);
+    };
     while (static_cast<std::size_t>(end - at) >= kChunkReach) {
         const auto* const blockEnd = NextBlock(at, end - (kChunkReach - 1));
-        // The result's bytes were written by the copy, long ago for a long text.
-        PrefetchAhead<Use::kWriting>(out, static_cast<std::size_t>(end - at), kBlock);
+        unsigned char* out = decoded;
         while (at < blockEnd) {
             UnescapeChunk(at, out);
         }
+        append(out);
     }
     // The last bytes go through a copy with zeros behind them, which are plain bytes and no
     // digits: the chunks then read only their own memory, and the zeros are cut off at the end.
     const auto left = static_cast<std::size_t>(end - at);
     if (left != 0) {
         unsigned char tail[2 * kChunkReach] = {};
-        unsigned char decoded[2 * kChunkReach];
         std::memcpy(tail, at, left);
         const unsigned char* tailAt = tail;
-        unsigned char* tailOut = decoded;
+        unsigned char* out = decoded;
         while (tailAt < tail + left) {
-            UnescapeChunk(tailAt, tailOut);
+            UnescapeChunk(tailAt, out);
         }
-        const auto padding = static_cast<std::size_t>(tailAt - (tail + left));
-        const auto produced = static_cast<std::size_t>(tailOut - decoded) - padding;
-        std::memcpy(out, decoded, produced);
-        out += produced;
+        append(out - (tailAt - (tail + left)));
     }
-    result.resize(static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(result.data())));
     return result;
 }
 
