@@ -132,7 +132,7 @@ std::string Escape(const std::string& input, const EscapeTable& table) {
     const char* const begin = input.data();
     const char* const end = begin + input.size();
     if (input.size() <= kBlock) {
-        return std::string(escaped, EscapeInto(begin, end, table, escaped));
+        return {escaped, EscapeInto(begin, end, table, escaped)};
     }
     std::size_t length = 0;
     for (const char* at = begin; at != end;) {
@@ -206,7 +206,7 @@ inline std::uint64_t PercentBits(const unsigned char* at) {
     std::uint64_t bits = 0;
 #if defined(__SSE2__) && !defined(WRENFOLD_PORTABLE_TEXT)
     const __m128i percents = _mm_set1_epi8('%');
-    for (unsigned part = 0; part < 4; ++part) {
+    for (std::size_t part = 0; part < 4; ++part) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
         const auto found =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, percents)));
@@ -215,7 +215,7 @@ inline std::uint64_t PercentBits(const unsigned char* at) {
 #else
     // Eight bytes at a time, for processors without the vector instructions.
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    for (unsigned word = 0; word < 8; ++word) {
+    for (std::size_t word = 0; word < 8; ++word) {
         const std::uint64_t x = LoadWord(at + 8 * word) ^ 0x2525252525252525ull;  // "%" is 0
         // A byte's low seven bits plus 0x7F reach its top bit unless they are all zero, and no
         // sum carries into the next byte: the top bit stays clear only in the zero bytes.
