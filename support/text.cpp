@@ -193,15 +193,7 @@ constexpr std::array<std::int16_t, 256> MakeHighValues() {
 
 constexpr std::array<std::int16_t, 256> kHighValues = MakeHighValues();
 
-// Eight bytes of text as one word, in memory order.
-inline std::uint64_t LoadWord(const unsigned char* at) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-// One bit for each "%" among the 64 bytes at `at`, bit k for the byte at + k. Windows runs
-// little-endian on every processor, so a word's first byte in memory is its lowest.
+// One bit for each "%" among the 64 bytes at `at`, bit k for the byte at + k.
 inline std::uint64_t PercentBits(const unsigned char* at) {
     std::uint64_t bits = 0;
 #if defined(__SSE2__) && !defined(WRENFOLD_PORTABLE_TEXT)
@@ -213,10 +205,13 @@ inline std::uint64_t PercentBits(const unsigned char* at) {
         bits |= static_cast<std::uint64_t>(found) << (16 * part);
     }
 #else
-    // Eight bytes at a time, for processors without the vector instructions.
+    // Eight bytes at a time, for processors without the vector instructions. Windows runs
+    // little-endian on every processor, so a word's first byte in memory is its lowest.
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
     for (std::size_t word = 0; word < 8; ++word) {
-        const std::uint64_t x = LoadWord(at + 8 * word) ^ 0x2525252525252525ull;  // "%" is 0
+        std::uint64_t x;
+        std::memcpy(&x, at + 8 * word, sizeof x);
+        x ^= 0x2525252525252525ull;  // a "%" is now a zero byte
         // A byte's low seven bits plus 0x7F reach its top bit unless they are all zero, and no
         // sum carries into the next byte: the top bit stays clear only in the zero bytes.
         const std::uint64_t zeros = ~(((x & kLow7) + kLow7) | x | kLow7);
