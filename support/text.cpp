@@ -231,8 +231,8 @@ constexpr std::size_t kChunk = 64;
 constexpr std::size_t kChunkReach = 2 * kChunk;
 
 // Decodes the 64 bytes at `at` into `out` and moves both on: to the chunk's end, or past an
-// escape whose digits lie beyond it. Reads up to kChunkReach bytes from `at`, and writes up to
-// that many from `out`, which must not be ahead of `at`.
+// escape whose digits lie beyond it. Reads up to kChunkReach bytes from `at`; writes at most one
+// byte from `out` on for each byte it reads, and up to a chunk's worth of spare bytes past them.
 [[gnu::always_inline]] inline void UnescapeChunk(const unsigned char*& at, unsigned char*& out) {
     const unsigned char* const chunk = at;
     const unsigned char* from = at;
