@@ -18,15 +18,13 @@
 #include "kit/programs.h"
 #include "setup/hooks.h"
 #include "sim.h"
+#include "standin/device_programs.h"
 #include "support/draw.h"
 #include "support/files.h"
 #include "support/registry.h"
 #include "support/text.h"
 #include "support/theme.h"
 #include "support/windows.h"
-
-int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-                             int showCommand);
 
 namespace {
 

@@ -4,11 +4,7 @@
 #include "setup/hooks.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
-#include "standin/korvessa_app.h"
-
-// The close program's entry, as the host build names it.
-int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-                             int showCommand);
+#include "standin/device_programs.h"
 
 namespace kit {
 namespace {
@@ -19,10 +15,7 @@ constexpr WCHAR kCloseProgramPath[] = TEXT("\\Windows\\CloseKorvessa.exe");
 
 void InstallStandInApplication(const WCHAR* path) {
     MakeFile(path, "stand-in Korvessa");
-    sim::RegisterProgram(path, [](const WideString& commandLine) {
-        return StartKorvessaStandIn(nullptr, commandLine.c_str()) != nullptr ? sim::kStillRunning
-                                                                             : 1;
-    });
+    RegisterStandInApplication(path);
 }
 
 HWND WaitForApplicationWindow() {
@@ -101,11 +94,7 @@ DWORD RunCloseProgram(const WCHAR* commandLine) {
     if (!PathExists(kCloseProgramPath)) {
         MakeFolders(TEXT("\\Windows"));
         MakeFile(kCloseProgramPath, "CloseKorvessa");
-        sim::RegisterProgram(kCloseProgramPath, [](const WideString& line) {
-            WideString writable = line;
-            return static_cast<DWORD>(
-                CloseKorvessaMain(nullptr, nullptr, writable.data(), SW_SHOW));
-        });
+        RegisterCloseProgram(kCloseProgramPath);
     }
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(kCloseProgramPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr,

@@ -14,13 +14,9 @@
 #include "pictures/png.h"
 #include "setup/hooks.h"
 #include "sim.h"
-#include "standin/korvessa_app.h"
+#include "standin/device_programs.h"
 #include "support/draw.h"
 #include "support/korvessa.h"
-
-// The close program's entry, as the host build names it.
-int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
-                             int showCommand);
 
 namespace {
 
@@ -150,18 +146,12 @@ void Reset() {
 
 void PutApplication(const WCHAR* path) {
     WriteDeviceFile(path, "Korvessa");
-    sim::RegisterProgram(path, [](const WideString& commandLine) {
-        return StartKorvessaStandIn(nullptr, commandLine.c_str()) != nullptr ? sim::kStillRunning
-                                                                             : 1;
-    });
+    RegisterStandInApplication(path);
 }
 
 void PutCloseProgram() {
     WriteDeviceFile(kClosePath, "CloseKorvessa");
-    sim::RegisterProgram(kClosePath, [](const WideString& commandLine) {
-        WideString writable = commandLine;
-        return static_cast<DWORD>(CloseKorvessaMain(nullptr, nullptr, writable.data(), SW_SHOW));
-    });
+    RegisterCloseProgram(kClosePath);
 }
 
 void StartApplication(const WCHAR* path) {
