@@ -5,8 +5,9 @@ set -eu
 packages="cmake g++ make googletest libgtest-dev zlib1g-dev"
 if [ "${1:-}" != "--host-only" ]; then
     packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
-      libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils"
+      libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix
+      binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils
+      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison"
 fi
 missing=""
 for package in $packages; do
