@@ -1,7 +1,8 @@
 #!/bin/sh
 # Every test tier, from a fresh Debian machine: installs what is missing, then builds and runs
-# the host tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz
-# targets, the Windows build under Wine, the 32-bit Windows build, and the lint.
+# the host tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the same on an
+# emulated XScale (armel under qemu-arm), the fuzz targets, the Windows build under Wine, the
+# 32-bit Windows build, and the lint.
 set -eu
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -23,6 +24,11 @@ step "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset host-asan >/dev/null
 cmake --build --preset host-asan
 ctest --preset host-asan
+
+step "host tests on armel under qemu-arm, an emulated XScale PXA250"
+cmake --preset arm >/dev/null
+cmake --build --preset arm
+ctest --preset arm
 
 step "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30}s each)"
 scripts/fuzz.sh
