@@ -1,11 +1,19 @@
 #!/bin/sh
-# Checks the Windows build's deliverables as the platform sees them: Wrenfold.dll exports exactly
-# the four hooks, undecorated; CloseKorvessa.exe is a GUI program carrying icon group 101 in
-# English (United Kingdom) with a 32 x 32 and a 16 x 16 image at 8 bits per pixel, read from the
-# program's own resources: the group's directory, and each image's bitmap header and bytes, which
-# must be the committed icon's.
-# Usage: check-artefacts.sh OBJDUMP Wrenfold.dll CloseKorvessa.exe CloseKorvessa.ico
+# Checks the deliverables as the platform sees them. On every build: Wrenfold.dll exports exactly
+# the four hooks, undecorated, and CloseKorvessa.exe carries icon group 101 in English (United
+# Kingdom) with a 32 x 32 and a 16 x 16 image at 8 bits per pixel, read from the program's own
+# resources (the group's directory, and each image's bitmap header and bytes, which must be the
+# committed icon's). Windows: the program is a desktop GUI program. The device (--device, with
+# COREDLL.dll's import list): both files are PE32 for ARM (machine 0x1C0), subsystem Windows CE
+# GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only names on
+# the list, with no instruction that ARMv4 lacks.
+# Usage: check-artefacts.sh [--device coredll.def] OBJDUMP Wrenfold.dll CloseKorvessa.exe ICON
 set -eu
+imports_list=""
+if [ "$1" = "--device" ]; then
+    imports_list="$2"
+    shift 2
+fi
 objdump="$1"
 library="$2"
 program="$3"
@@ -21,8 +29,56 @@ u() { od -An -tu"$3" -j"$2" -N"$3" "$1" | tr -d ' '; }
 printf '%s\n' Install_Exit Install_Init Uninstall_Exit Uninstall_Init >"$work/expected"
 diff -u "$work/expected" "$work/exports" || fail "Wrenfold.dll does not export exactly the four hooks"
 
-"$objdump" -p "$program" | grep -q '^Subsystem[[:space:]]*00000002' ||
-    fail "CloseKorvessa.exe is not a GUI program"
+if [ -z "$imports_list" ]; then
+    "$objdump" -p "$program" | grep -q '^Subsystem[[:space:]]*00000002' ||
+        fail "CloseKorvessa.exe is not a GUI program"
+else
+    # The names the import library may give, as the device's COREDLL.dll knows them.
+    sed -e 's/;.*//' -e '/^[[:space:]]*$/d' -e '/^LIBRARY/d' -e '/^EXPORTS/d' \
+        -e 's/.*==[[:space:]]*//' -e 's/[[:space:]]//g' "$imports_list" | sort >"$work/allowed"
+    for file in "$library" "$program"; do
+        name=$(basename "$file")
+        header=$(u "$file" 60 4)
+        [ "$(u "$file" "$header" 4)" -eq 17744 ] || fail "$name is not a PE file"
+        [ "$(u "$file" $((header + 4)) 2)" -eq 448 ] || fail "$name is not for ARM (0x1C0)"
+        optional=$((header + 24))
+        [ "$(u "$file" "$optional" 2)" -eq 267 ] || fail "$name is not PE32"
+        [ "$(u "$file" $((optional + 68)) 2)" -eq 9 ] ||
+            fail "$name is not for the Windows CE GUI subsystem (9)"
+        [ "$(u "$file" $((optional + 48)) 2)" -eq 3 ] && [ "$(u "$file" $((optional + 50)) 2)" -eq 0 ] ||
+            fail "$name does not ask for subsystem version 3.0"
+        # Data directory 5: CE maps a library wherever there is room, and must relocate it.
+        [ "$(u "$file" $((optional + 96 + 5 * 8 + 4)) 4)" -gt 0 ] || fail "$name has no base relocations"
+
+        "$objdump" -p "$file" >"$work/headers"
+        sed -n 's/^[[:space:]]*DLL Name: //p' "$work/headers" | sort -u >"$work/libraries"
+        [ "$(cat "$work/libraries")" = "COREDLL.dll" ] ||
+            fail "$name imports from $(tr '\n' ' ' <"$work/libraries")rather than COREDLL.dll alone"
+        sed -n '/DLL Name:/,/^$/s/^[[:space:]]*[0-9a-f]\{1,\}[[:space:]]\{1,\}[0-9]\{1,\}[[:space:]]\{1,\}//p' \
+            "$work/headers" | sort -u >"$work/imported"
+        comm -23 "$work/imported" "$work/allowed" >"$work/unlisted"
+        [ ! -s "$work/unlisted" ] || fail "$name imports names not on the list: $(tr '\n' ' ' <"$work/unlisted")"
+
+        # The words that pc-relative loads read are data (literal pools), not instructions.
+        "$objdump" -d --no-show-raw-insn "$file" | awk '
+            { lines[NR] = $0 }
+            /\[pc/ && match($0, /@ (0x)?[0-9a-f]+/) {
+                target = substr($0, RSTART + 2, RLENGTH - 2); sub(/^0x/, "", target); data[target] = 1
+            }
+            END {
+                for (i = 1; i <= NR; i++) {
+                    line = lines[i]
+                    sub(/^[ \t]+/, "", line)
+                    if (split(line, field, /[ \t]+/) < 2 || field[1] !~ /^[0-9a-f]+:$/) continue
+                    if (substr(field[1], 1, length(field[1]) - 1) in data) continue
+                    if (field[2] ~ /^(bx|blx|clz|ldrd|strd|pld)(eq|ne|cs|cc|hs|lo|mi|pl|vs|vc|hi|ls|ge|lt|gt|le|al)?$/)
+                        print line
+                }
+            }' >"$work/newer"
+        [ ! -s "$work/newer" ] || fail "$name has instructions that ARMv4 lacks: $(cat "$work/newer")"
+    done
+fi
+
 wrestool -l "$program" | grep -q -- '--type=14 --name=101 --language=2057' ||
     fail "CloseKorvessa.exe has no icon group 101 in language 2057"
 wrestool -x --type=14 --name=101 --language=2057 "$program" >"$work/icon.ico"
@@ -58,5 +114,6 @@ for image in 0 1; do
         fail "icon $name differs from image $((image + 1)) of the committed icon"
 done
 echo "Wrenfold.dll exports: $(tr '\n' ' ' <"$work/exports")"
+[ -z "$imports_list" ] || echo "both files: PE32, ARM, CE GUI 3.0, relocatable, COREDLL.dll's listed names only, ARMv4"
 echo "CloseKorvessa.exe icon group 101 (2057):"
 cat "$work/images"

@@ -6,7 +6,8 @@
 #   -n RUNS    runs of each suite (default 20)
 #   -b         keep both processor cores busy meanwhile, with two busy loops this script starts
 #              and always stops
-#   -p PRESET  windows (default, under Wine), host or host-asan; build it first
+#   -p PRESET  windows (default, under Wine), host, host-asan or arm (under qemu-arm); build
+#              it first
 #   -d BUILD   the build folder, if not build/PRESET
 #   SUITE      suite names such as theme_tests (default: every suite of the preset)
 # Each run of a suite is one process running all its tests (CTest runs the host cases one per
@@ -28,7 +29,7 @@ while getopts n:bp:d: option; do
     b) busy=1 ;;
     p) preset="$OPTARG" ;;
     d) build="$(cd "$OPTARG" && pwd)" ;;
-    *) sed -n '4,10p' "$0" >&2; exit 2 ;;
+    *) sed -n '4,11p' "$0" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -36,8 +37,8 @@ shift $((OPTIND - 1))
 [ -n "$build" ] || build="$root/build/$preset"
 case "$preset" in
 windows) suffix=.exe ;;
-host | host-asan) suffix= ;;
-*) echo "unknown preset $preset (windows, host or host-asan)" >&2; exit 2 ;;
+host | host-asan | arm) suffix= ;;
+*) echo "unknown preset $preset (windows, host, host-asan or arm)" >&2; exit 2 ;;
 esac
 if [ ! -d "$build/tests" ]; then
     echo "no build in $build: run cmake --preset $preset && cmake --build --preset $preset" >&2
@@ -99,6 +100,14 @@ for suite in "$@"; do
         if [ "$preset" = windows ]; then
             set +e
             (cd "$build/tests" && timeout 600 "$build/wine-run.sh" "$build/tests/$suite.exe") \
+                >"$log" 2>&1 </dev/null
+            status=$?
+            set -e
+        elif [ "$preset" = arm ]; then
+            # As the arm preset's toolchain file runs them.
+            set +e
+            (cd "$build/tests" &&
+                timeout 600 qemu-arm -cpu pxa250 -L /usr/arm-linux-gnueabi "./$suite") \
                 >"$log" 2>&1 </dev/null
             status=$?
             set -e

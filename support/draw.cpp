@@ -1,5 +1,6 @@
 #include "support/draw.h"
 
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -22,11 +23,14 @@ COLORREF ChannelBits(double accumulator, int shift) {
 
 void FillBandedGradient(HDC dc, const RECT& rect, COLORREF start, COLORREF end, int bandCount) {
     // Computed wide: a rectangle spanning most of the coordinate range must not overflow.
-    const long long width = static_cast<long long>(rect.right) - rect.left;
-    if (width <= 0 || bandCount < 1 || bandCount > width) {
+    const long long wideWidth = static_cast<long long>(rect.right) - rect.left;
+    if (wideWidth <= 0 || bandCount < 1 || bandCount > wideWidth) {
         return;
     }
-    const long long bandWidth = width / bandCount;
+    // A positive difference of two LONGs fits 32 unsigned bits: the division and the conversions
+    // are 32-bit ones, which the device's processor does without 64-bit helper calls.
+    const auto width = static_cast<std::uint32_t>(wideWidth);
+    const std::uint32_t bandWidth = width / static_cast<std::uint32_t>(bandCount);
 
     // Each step in exactly this order: the difference, over the width, times the band width.
     const int shifts[3] = {0, 8, 16};

@@ -1,11 +1,27 @@
-// Host stand-in for the device runtime's 16-bit string functions. glibc's wcs* functions take the
-// host's 32-bit wchar_t, so these are overloads for WCHAR (char16_t); they never reach glibc.
+// The device runtime's string, conversion and stream functions that the product uses.
 #pragma once
 
 #include <cstdio>
 
 #include "windef.h"
 
+#if defined(_WIN32_WCE)
+// The device: COREDLL.dll exports the C runtime. The standard functions are the C library
+// headers' own, over the 16-bit wchar_t; these are CE's additions.
+#include <cwchar>
+
+extern "C" {
+int _wcsicmp(const WCHAR* a, const WCHAR* b);
+WCHAR* _itow(int value, WCHAR* buffer, int radix);
+WCHAR* _ultow(unsigned long value, WCHAR* buffer, int radix);
+FILE* _wfopen(const WCHAR* filename, const WCHAR* mode);
+char* _strupr(char* text);
+char* _strlwr(char* text);
+}  // extern "C"
+
+#else
+// The simulated device: glibc's wcs* functions take the host's 32-bit wchar_t, so these are
+// overloads for WCHAR (char16_t); they never reach glibc.
 std::size_t wcslen(const WCHAR* s);
 std::size_t wcsnlen(const WCHAR* s, std::size_t maxLength);
 WCHAR* wcscpy(WCHAR* destination, const WCHAR* source);
@@ -33,3 +49,5 @@ FILE* _wfopen(const WCHAR* filename, const WCHAR* mode);
 // In place, ASCII letters only, as in the "C" locale; glibc has neither.
 char* _strupr(char* text);
 char* _strlwr(char* text);
+
+#endif

@@ -1,10 +1,12 @@
-// Host stand-in for the SDK's kernel interface: files and folder search, processes, waits, the
-// clock and the last-error value, served by the simulated device.
+// The device's kernel interface: files and folder search, processes, waits, the clock, the
+// last-error value, system information, message texts and libraries.
 #pragma once
 
 #include <cstdarg>
 
 #include "windef.h"
+
+extern "C" {
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 #define INFINITE 0xFFFFFFFFu
@@ -59,6 +61,10 @@ typedef struct _WIN32_FIND_DATAW {
     WCHAR cFileName[MAX_PATH];
 } WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 typedef WIN32_FIND_DATAW WIN32_FIND_DATA;
+// CE's own layout: the object identifier where the desktop has two reserved words, and no short
+// name. Code built with the desktop's layout reads every name 4 bytes off.
+static_assert(offsetof(WIN32_FIND_DATAW, cFileName) == 40, "CE's find data");
+static_assert(sizeof(WIN32_FIND_DATAW) == 560, "CE's find data");
 
 typedef struct _SYSTEMTIME {
     WORD wYear;
@@ -112,9 +118,26 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
                            LPSTARTUPINFOW lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+BOOL WINAPI TerminateProcess(HANDLE hProcess, DWORD uExitCode);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+#if defined(_WIN32_WCE)
+// Not COREDLL exports: CE keeps the running process's and thread's handles, which are their
+// identifiers, in the kernel's data page, mapped at the same address in every process.
+inline DWORD KernelDataHandle(ULONG_PTR slot) {
+    constexpr ULONG_PTR kSystemHandles = 0xFFFFC800u + 0x004u;
+    return static_cast<DWORD>(
+        *reinterpret_cast<const volatile ULONG_PTR*>(kSystemHandles + slot * sizeof(HANDLE)));
+}
+inline DWORD GetCurrentThreadId() {
+    return KernelDataHandle(1);
+}
+inline DWORD GetCurrentProcessId() {
+    return KernelDataHandle(2);
+}
+#else
 DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetCurrentThreadId();
+#endif
 
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetTickCount();
@@ -157,3 +180,5 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
 
 // The device's program entry (the SDK declares it for programs to define).
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nShowCmd);
+
+}  // extern "C"

@@ -1,5 +1,7 @@
-// Host stand-in for the SDK's basic types. The names and widths are the SDK's; WCHAR is 16 bits,
-// as on the device, so product code never touches the host's 32-bit wchar_t.
+// The device's basic types, as Windows CE declares them. The names and widths are the SDK's.
+// These headers serve two builds: the simulated device on the host, and the device itself
+// (_WIN32_WCE), whose binaries import every function declared here from COREDLL.dll by its
+// plain C name.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +23,15 @@ typedef std::uint32_t UINT;
 typedef std::int64_t LONGLONG;
 typedef std::uint64_t ULONGLONG;
 typedef char CHAR;
+// WCHAR is 16 bits everywhere. On the device it is the compiler's wchar_t, which is 16 bits
+// there, so the runtime's wide string functions take it; on the host it is char16_t, since the
+// host's wchar_t is 32 bits and product code never touches it.
+#if defined(_WIN32_WCE)
+typedef wchar_t WCHAR;
+#else
 typedef char16_t WCHAR;
+#endif
+static_assert(sizeof(WCHAR) == 2, "WCHAR is a UTF-16 unit");
 typedef std::intptr_t INT_PTR;
 typedef std::intptr_t LONG_PTR;
 typedef std::uintptr_t UINT_PTR;
@@ -85,8 +95,12 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define MAX_PATH 260
 #define MAXDWORD 0xffffffffu
 
-// TEXT("x") is a 16-bit literal on the host, like L"x" on Windows.
+// TEXT("x") is a literal of WCHARs.
+#if defined(_WIN32_WCE)
+#define TEXT(quote) L##quote
+#else
 #define TEXT(quote) u##quote
+#endif
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))

@@ -1,4 +1,4 @@
-// Host stand-in for the SDK's error codes: the ones the device reports to this code.
+// The SDK's error codes: the ones the device reports to this code.
 #pragma once
 
 #define ERROR_SUCCESS 0L

@@ -1,8 +1,9 @@
-// Host stand-in for the SDK's graphics device interface, served by the simulated device: device
-// contexts over pixel canvases, solid brushes, bitmaps and DIB sections of 32 bits per pixel.
+// The device's graphics interface: device contexts, solid brushes, bitmaps and DIB sections.
 #pragma once
 
 #include "windef.h"
+
+extern "C" {
 
 #define RGB(r, g, b)                                                                               \
     (static_cast<COLORREF>(static_cast<BYTE>(r) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
@@ -73,3 +74,5 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type);
 BOOL WINAPI DeleteObject(HGDIOBJ ho);
 
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
+
+}  // extern "C"

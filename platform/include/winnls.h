@@ -1,7 +1,9 @@
-// Host stand-in for the SDK's text conversion (code pages), served by the simulated device.
+// The device's text conversion between code pages and UTF-16.
 #pragma once
 
 #include "windef.h"
+
+extern "C" {
 
 // ---- UTF-8 conversion -----------------------------------------------------------------------
 #define CP_UTF8 65001u
@@ -13,3 +15,5 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar);
+
+}  // extern "C"

@@ -1,7 +1,9 @@
-// Host stand-in for the SDK's registry interface, served by the simulated device.
+// The device's registry interface.
 #pragma once
 
 #include "windef.h"
+
+extern "C" {
 
 typedef ACCESS_MASK REGSAM;
 
@@ -52,3 +54,5 @@ LONG WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD 
                           LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LONG WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+
+}  // extern "C"

@@ -1,8 +1,9 @@
-// Host stand-in for the SDK's window manager: classes, windows, messages and message boxes,
-// served by the simulated device.
+// The device's window manager: classes, windows, messages and message boxes.
 #pragma once
 
 #include "windef.h"
+
+extern "C" {
 
 typedef WORD ATOM;
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -122,3 +123,5 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 
 // Formatted print into a buffer of at most 1024 units; `long` arguments are 32 bits.
 int wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
+
+}  // extern "C"

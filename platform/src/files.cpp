@@ -19,6 +19,10 @@
 
 namespace fs = std::filesystem;
 
+// The device's files reach 4 GiB and beyond through a pointer's high half; a 32-bit host's
+// off_t would wrap there.
+static_assert(sizeof(off_t) == 8, "the simulated device needs _FILE_OFFSET_BITS=64");
+
 namespace {
 
 using sim::CallKind;
@@ -551,9 +555,14 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     std::int64_t base = 0;
     if (dwMoveMethod == FILE_CURRENT) {
         base = lseek(file->fd, 0, SEEK_CUR);
+        if (base < 0) {
+            return Fail(ERROR_SEEK, INVALID_SET_FILE_POINTER);
+        }
     } else if (dwMoveMethod == FILE_END) {
         struct stat info {};
-        fstat(file->fd, &info);
+        if (fstat(file->fd, &info) != 0) {
+            return Fail(ERROR_SEEK, INVALID_SET_FILE_POINTER);
+        }
         base = info.st_size;
     } else if (dwMoveMethod != FILE_BEGIN) {
         return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
@@ -565,7 +574,10 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     if (lpDistanceToMoveHigh == nullptr && position >= std::int64_t{INVALID_SET_FILE_POINTER}) {
         return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
     }
-    lseek(file->fd, static_cast<off_t>(position), SEEK_SET);
+    // Past what the host's file system can hold, the pointer stays where it was.
+    if (lseek(file->fd, static_cast<off_t>(position), SEEK_SET) < 0) {
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    }
     if (lpDistanceToMoveHigh != nullptr) {
         *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
     }
@@ -585,7 +597,8 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
         return Fail(ERROR_DISK_FULL, FALSE);
     }
     const off_t position = lseek(file->fd, 0, SEEK_CUR);
-    return ftruncate(file->fd, position) == 0 ? TRUE : Fail(ERROR_DISK_FULL, FALSE);
+    return position >= 0 && ftruncate(file->fd, position) == 0 ? TRUE
+                                                               : Fail(ERROR_DISK_FULL, FALSE);
 }
 
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,

@@ -1,0 +1,52 @@
+# The device: Windows CE 3.0 on ARM. Programs are PE files for the ARM machine type, ARMv4 code in
+# ARM mode (StrongARM and XScale both run it), subsystem Windows CE GUI 3.0, importing from
+# COREDLL.dll alone. GCC for ARM writes the code and GNU binutils for CE (built once per machine
+# by scripts/ce-binutils.sh) assemble and link it; wince-compile.py joins the two.
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(WRENFOLD_DEVICE ON)
+
+if(NOT WRENFOLD_CE_TOOLS)
+    execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../scripts/ce-binutils.sh
+                    OUTPUT_VARIABLE tools OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "The CE binutils could not be built (scripts/ce-binutils.sh)")
+    endif()
+    set(WRENFOLD_CE_TOOLS ${tools} CACHE PATH "Folder of the arm-mingw32ce binutils")
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES WRENFOLD_CE_TOOLS)
+
+set(CMAKE_CXX_COMPILER arm-none-eabi-g++)
+set(CMAKE_AR ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-ar)
+set(CMAKE_RANLIB ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-ranlib)
+set(CMAKE_RC_COMPILER ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-windres)
+set(WRENFOLD_CE_LINKER ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-ld)
+set(WRENFOLD_CE_DLLTOOL ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-dlltool)
+set(WRENFOLD_CE_OBJDUMP ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-objdump)
+find_program(WRENFOLD_PYTHON python3 REQUIRED)
+set(CMAKE_CXX_COMPILER_LAUNCHER ${WRENFOLD_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/wince-compile.py
+    ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-as)
+# GCC's checks of itself build ELF objects and link nothing.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+
+# CE's compiler and ABI where they differ from arm-none-eabi's defaults: a 16-bit wchar_t, int-
+# sized enums, structures returned through memory, signed char. CE has its own exceptions and no
+# C++ runtime of GCC's: no exceptions, no run-time types, no unwind tables, no guarded statics.
+set(CMAKE_CXX_FLAGS_INIT
+    "-marm -march=armv4 -mfloat-abi=soft -fshort-wchar -fno-short-enums -fpcc-struct-return \
+-fsigned-char -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables \
+-fno-threadsafe-statics")
+set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+
+# GNU ld for CE links the programs directly: no GCC driver, so nothing of GCC's own start-up code
+# or libraries comes in. Each program names its entry: CE calls WinMain and DllMain themselves.
+# The programs ask for CE 3.0 and carry no symbols.
+set(WRENFOLD_CE_LINK_FLAGS "--subsystem wince:3.0 --major-os-version 3 --minor-os-version 0 --strip-all")
+set(CMAKE_CXX_CREATE_SHARED_LIBRARY
+    "${WRENFOLD_CE_LINKER} --shared ${WRENFOLD_CE_LINK_FLAGS} <LINK_FLAGS> -o <TARGET> <OBJECTS> <LINK_LIBRARIES>")
+set(CMAKE_CXX_LINK_EXECUTABLE
+    "${WRENFOLD_CE_LINKER} ${WRENFOLD_CE_LINK_FLAGS} <LINK_FLAGS> -o <TARGET> <OBJECTS> <LINK_LIBRARIES>")
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_SHARED_LIBRARY_SUFFIX ".dll")
+set(CMAKE_EXECUTABLE_SUFFIX ".exe")

@@ -1,0 +1,128 @@
+// What CE's SDK brings to a program of CE's own compiler, for the device build with GCC: the C++
+// allocation operators over COREDLL's heap, the C++ library's error exits, the one wide memory
+// function COREDLL lacks, and the helpers that GCC calls where ARMv4 has no instruction. GCC's
+// libgcc and libstdc++ for ARM are ELF archives built for another ABI, so nothing of theirs is
+// linked. (GCC's floating-point helpers are COREDLL's own, renamed by the import library.)
+#include <windows.h>
+
+#include <bits/functexcept.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "platform/device/arithmetic.h"
+
+namespace {
+
+// CE's pseudo-handle for the calling process (a macro of CE's SDK, not an export).
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x42));
+
+// The device build has no exceptions: where the C++ library would throw (no memory left, a string
+// longer than it can hold), the process ends, as an unhandled exception would end it.
+[[noreturn]] void EndProcess() {
+    TerminateProcess(kCurrentProcess, ERROR_NOT_ENOUGH_MEMORY);
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    // A request for no bytes still returns a distinct block.
+    if (void* block = std::malloc(size != 0 ? size : 1)) {
+        return block;
+    }
+    EndProcess();
+}
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t /*size*/) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block, std::size_t /*size*/) noexcept {
+    std::free(block);
+}
+
+namespace std {
+
+void __throw_bad_alloc() {
+    EndProcess();
+}
+
+void __throw_bad_array_new_length() {
+    EndProcess();
+}
+
+void __throw_length_error(const char* /*what*/) {
+    EndProcess();
+}
+
+void __throw_logic_error(const char* /*what*/) {
+    EndProcess();
+}
+
+void __throw_out_of_range_fmt(const char* /*format*/, ...) {
+    EndProcess();
+}
+
+}  // namespace std
+
+// std::wstring copies with it; COREDLL exports memcpy but no wmemcpy.
+extern "C" wchar_t* wmemcpy(wchar_t* destination, const wchar_t* source, std::size_t count) {
+    return static_cast<wchar_t*>(std::memcpy(destination, source, count * sizeof(wchar_t)));
+}
+
+// The run-time ABI's division helpers: quotient in r0 and, for the divmod forms, remainder in r1,
+// which is where a 64-bit result comes back.
+extern "C" {
+
+unsigned __aeabi_uidiv(unsigned numerator, unsigned denominator);
+unsigned long long __aeabi_uidivmod(unsigned numerator, unsigned denominator);
+int __aeabi_idiv(int numerator, int denominator);
+unsigned long long __aeabi_idivmod(int numerator, int denominator);
+int __ctzdi2(unsigned long long bits);
+
+unsigned __aeabi_uidiv(unsigned numerator, unsigned denominator) {
+    return DivideUnsigned(numerator, denominator).quotient;
+}
+
+unsigned long long __aeabi_uidivmod(unsigned numerator, unsigned denominator) {
+    const Division result = DivideUnsigned(numerator, denominator);
+    return static_cast<unsigned long long>(result.remainder) << 32 | result.quotient;
+}
+
+int __aeabi_idiv(int numerator, int denominator) {
+    return static_cast<int>(DivideSigned(numerator, denominator).quotient);
+}
+
+unsigned long long __aeabi_idivmod(int numerator, int denominator) {
+    const Division result = DivideSigned(numerator, denominator);
+    return static_cast<unsigned long long>(result.remainder) << 32 | result.quotient;
+}
+
+// Trailing zeros of a non-zero 64-bit word, for __builtin_ctzll.
+int __ctzdi2(unsigned long long bits) {
+    int count = 0;
+    for (; (bits & 1) == 0 && count < 64; bits >>= 1) {
+        ++count;
+    }
+    return count;
+}
+
+}  // extern "C"
