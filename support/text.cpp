@@ -67,9 +67,14 @@ constexpr EscapeTable kStrictEscapes = MakeEscapeTable(IsAsciiLetterOrDigit);
 
 std::string Escape(const std::string& input, const EscapeTable& table) {
     std::string result;
-    // A text of one block is allocated once at its escaped length, by the one append.
+    // The result is allocated once, at its length: for a text of one block by the one append, for
+    // a longer one after counting.
     if (input.size() > kBlock) {
-        result.reserve(input.size());
+        std::size_t length = 0;
+        for (const char c : input) {
+            length += table[static_cast<unsigned char>(c)] >> 24;
+        }
+        result.reserve(length);
     }
     char escaped[3 * kBlock];
     const char* at = input.data();
