@@ -255,6 +255,43 @@ TEST_F(TextHelpers, UrlHelpersMatchPlainByteLoops) {
     }
 }
 
+// The escapers and the unescaper go through a long text a block of 1,024 bytes at a time: blocks
+// whose bytes all grow or all stay, escapes that start in one block and end in the next, and
+// texts that end just there in a whole or broken escape. Each input is a string of its own exact
+// size, so that under the sanitizers a read past its end is a read past its memory.
+TEST_F(TextHelpers, UrlHelpersAtTheBlockLimits) {
+    const auto exact = [](std::string text) {
+        text.shrink_to_fit();
+        return text;
+    };
+    for (const std::size_t length : {1023, 1024, 1025, 2047, 2048, 2049}) {
+        SCOPED_TRACE(testing::Message() << length << " bytes");
+        const std::string blanks(length, ' ');
+        std::string escaped;
+        for (std::size_t i = 0; i < length; ++i) {
+            escaped += "%20";
+        }
+        EXPECT_EQ(UrlEscape(exact(blanks)), escaped);
+        EXPECT_EQ(UrlEscapeStrict(exact(blanks)), escaped);
+        EXPECT_EQ(UrlUnescape(exact(escaped)), blanks);
+        const std::string letters(length, 'k');
+        EXPECT_EQ(UrlEscapeStrict(exact(letters)), letters);
+        EXPECT_EQ(UrlUnescape(exact(letters)), letters);
+    }
+    struct Case {
+        const char* tail;
+        const char* decoded;
+    };
+    const Case cases[] = {{"%41", "A"}, {"%41y", "Ay"}, {"%4", "%4"}, {"%", "%"}};
+    for (const std::size_t before : {1021, 1022, 1023, 1024, 2045, 2046, 2047, 2048}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << before << " bytes, then " << c.tail);
+            const std::string plain(before, 'x');
+            EXPECT_EQ(UrlUnescape(exact(plain + c.tail)), plain + c.decoded);
+        }
+    }
+}
+
 TEST_F(TextHelpers, SplitStringCutsAtEveryOccurrence) {
     struct Case {
         std::string text;
@@ -531,6 +568,28 @@ TEST_F(TextHelpers, ContainsNoCaseHasNoLengthLimit) {
     EXPECT_FALSE(ContainsNoCase(folded.c_str(), wanted.c_str()));
     EXPECT_TRUE(ContainsNoCase((folded + "C").c_str(), wanted.c_str()));
     EXPECT_TRUE(ContainsNoCase(periodic.c_str(), "AbAbAbAbAbAbAbAb"));
+}
+
+// ContainsNoCase reads a long text a block at a time, of 16 KiB or the part's length if longer:
+// a part whose last byte lies just before, on or just after a block's end is found, and is not
+// when the text ends one byte short of it.
+TEST_F(TextHelpers, ContainsNoCaseAcrossTheBlocksItReadsTheTextIn) {
+    const std::string parts[] = {"nEEDLE", std::string(20000, 'Q') + "nEEDLE"};
+    for (const std::string& part : parts) {
+        const std::size_t block = std::max<std::size_t>(16384, part.size());
+        for (const std::size_t blockEnd : {2 * block, 3 * block}) {
+            for (const std::size_t last : {blockEnd - 2, blockEnd - 1, blockEnd, blockEnd + 1}) {
+                SCOPED_TRACE(testing::Message() << part.size() << "-byte part ending at " << last);
+                std::string text(last + 1 - part.size(), 'x');
+                for (const char c : part) {
+                    text += static_cast<char>(c ^ 0x20);  // the other case
+                }
+                EXPECT_TRUE(ContainsNoCase((text + "xyz").c_str(), part.c_str()));
+                text.pop_back();
+                EXPECT_FALSE(ContainsNoCase(text.c_str(), part.c_str()));
+            }
+        }
+    }
 }
 
 // Every short text and part over a small alphabet, against the plain search the helpers must
