@@ -20,6 +20,25 @@ WideString Alphabet(std::size_t length) {
     return text;
 }
 
+// A control whose own WM_GETTEXT fills the whole buffer it is given, with no terminating zero.
+LRESULT CALLBACK UnterminatedTextProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_GETTEXT) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    const WideString text = Alphabet(static_cast<std::size_t>(wParam));
+    std::copy(text.begin(), text.end(), reinterpret_cast<WCHAR*>(lParam));
+    return static_cast<LRESULT>(wParam);
+}
+
+HWND CreateUnterminatedTextControl(HWND dialog, int id) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = UnterminatedTextProc;
+    windowClass.lpszClassName = TEXT("WrenfoldUnterminated");
+    RegisterClassW(&windowClass);  // fails harmlessly when this process has it already
+    return CreateWindowExW(0, windowClass.lpszClassName, TEXT(""), WS_CHILD, 0, 0, 0, 0, dialog,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+}
+
 class WindowHelpers : public kit::DeviceTest {
   protected:
     void TearDown() override {
@@ -38,9 +57,12 @@ TEST_F(WindowHelpers, DialogTextIsCopiedOnlyWhenItFitsWithItsZero) {
         DWORD capacity;
         BOOL result;
         std::size_t copied;
+        bool unterminated = false;  // the control's own WM_GETTEXT fills its buffer, no zero
     };
     const Case cases[] = {
         {"259 characters fill a PathBuffer", 259, 260, TRUE, 259},
+        {"a control that fills all 260 units without a zero gives its first 259", 260, 400, TRUE,
+         259, true},
         {"a longer text is fetched as its first 259", 300, 260, TRUE, 259},
         {"10 characters leave no room for the zero in 10 units", 10, 10, FALSE, 0},
         {"9 characters fit 10 units", 9, 10, TRUE, 9},
@@ -51,7 +73,11 @@ TEST_F(WindowHelpers, DialogTextIsCopiedOnlyWhenItFitsWithItsZero) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const WideString text = Alphabet(c.length);
-        kit::CreateTestWindow(TEXT("WrenfoldEdit"), dialog, text.c_str(), ++id);
+        if (c.unterminated) {
+            ASSERT_NE(CreateUnterminatedTextControl(dialog, ++id), nullptr);
+        } else {
+            kit::CreateTestWindow(TEXT("WrenfoldEdit"), dialog, text.c_str(), ++id);
+        }
         WCHAR destination[400];
         std::fill(std::begin(destination), std::end(destination), kFill);
 
@@ -370,6 +396,8 @@ TEST_F(WindowHelpers, SystemErrorCutsTheSystemTextFirstAndNeverTheCodeLine) {
          Alphabet(1004) + line},
         {"a cut never splits a character", Alphabet(1003) + pair,
          Alphabet(1003) + line + system.substr(0, 1)},
+        {"a cut just after a whole character keeps it", Alphabet(1002) + pair + TEXT("x"),
+         Alphabet(1002) + pair + line},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
