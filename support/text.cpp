@@ -106,11 +106,11 @@ constexpr auto kHexValues = MakeByteTable<unsigned char>([](int byte) {
 });
 
 // ---- Searching --------------------------------------------------------------------------------
-// The two-way string search (Crochemore and Perrin, 1991): linear time, constant space, which a
-// fixed-size table could not give for a pattern of any length. A window whose last byte cannot
-// end a match moves on at once by a shift found from that byte alone (Horspool's rule), which on
-// ordinary text passes most windows after one comparison. Bytes compare through Key, which
-// either keeps them or folds ASCII letters to upper case.
+// The two-way string search (Crochemore and Perrin, 1991): linear time and constant space for a
+// pattern of any length. A window whose last byte cannot end a match first moves on by a shift
+// found from that byte alone (Horspool's rule), which on ordinary text passes most windows after
+// one comparison. Bytes compare through Key, which either keeps them or folds ASCII letters to
+// upper case.
 
 constexpr auto kUpperCase = MakeByteTable<unsigned char>(
     [](int byte) { return byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte; });
