@@ -6,7 +6,7 @@
 # committed icon's). Windows: the program is a desktop GUI program. The device (--device, with
 # COREDLL.dll's import list): both files are PE32 for ARM (machine 0x1C0), subsystem Windows CE
 # GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only names on
-# the list, with no instruction that ARMv4 lacks.
+# the list, with no instruction that ARMv4 lacks; and the list names nothing neither imports.
 # Usage: check-artefacts.sh [--device coredll.def] OBJDUMP Wrenfold.dll CloseKorvessa.exe ICON
 set -eu
 imports_list=""
@@ -58,6 +58,7 @@ else
             "$work/headers" | sort -u >"$work/imported"
         comm -23 "$work/imported" "$work/allowed" >"$work/unlisted"
         [ ! -s "$work/unlisted" ] || fail "$name imports names not on the list: $(tr '\n' ' ' <"$work/unlisted")"
+        cat "$work/imported" >>"$work/all-imported"
 
         # The words that pc-relative loads read are data (literal pools), not instructions.
         "$objdump" -d --no-show-raw-insn "$file" | awk '
@@ -77,6 +78,9 @@ else
             }' >"$work/newer"
         [ ! -s "$work/newer" ] || fail "$name has instructions that ARMv4 lacks: $(cat "$work/newer")"
     done
+    # The list is exactly what the two files import: a name neither uses is one nobody checked.
+    sort -u "$work/all-imported" | comm -13 - "$work/allowed" >"$work/unused"
+    [ ! -s "$work/unused" ] || fail "the import list names what neither file imports: $(tr '\n' ' ' <"$work/unused")"
 fi
 
 wrestool -l "$program" | grep -q -- '--type=14 --name=101 --language=2057' ||

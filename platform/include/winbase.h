@@ -172,6 +172,10 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
                             LPWSTR lpBuffer, DWORD nSize, va_list* Arguments);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
+// The reasons a library's entry is called for.
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+
 HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // The device looks exports up by wide name; desktop Win32 has only the 8-bit lookup.

@@ -1,7 +1,6 @@
 // The kit's programs on the simulated device: each is registered at its path and runs inside
-// CreateProcessW, the installer with the hooks linked into the test.
+// CreateProcessW, the installer with the product's hooks (standin/device_programs.h).
 #include "kit/programs.h"
-#include "setup/hooks.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
 #include "standin/device_programs.h"
@@ -41,13 +40,13 @@ void InstallStandInInstaller() {
     MakeFolders(TEXT("\\Windows"));
     MakeFile(kInstallerPath, "stand-in WCELOAD");
     sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
-        // The device's installer finds the hooks linked into the test under any library name.
-        const auto linkedHooks = [](LPCWSTR /*library*/, SetupHooks& hooks) {
-            hooks = SetupHooks{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
+        // The device's installer finds the product's hooks under any library name.
+        const auto productHooks = [](LPCWSTR /*library*/, SetupHooks& hooks) {
+            hooks = ProductHooks();
             return true;
         };
         bool hang = false;
-        const DWORD result = RunCabInstaller(commandLine.c_str(), linkedHooks, hang);
+        const DWORD result = RunCabInstaller(commandLine.c_str(), productHooks, hang);
         return hang ? sim::kStillRunning : result;
     });
 }

@@ -12,10 +12,8 @@
 #include "demo/transcript.h"
 #include "demo/world.h"
 #include "pictures/png.h"
-#include "setup/hooks.h"
 #include "sim.h"
 #include "standin/device_programs.h"
-#include "support/draw.h"
 #include "support/korvessa.h"
 
 namespace {
@@ -97,7 +95,7 @@ void DrawGradient(const Gradient& gradient) {
 
     sim::ClearFills();
     const RECT rect{0, 0, kGradientWidth, kGradientHeight};
-    FillBandedGradient(dc, rect, gradient.start, gradient.end, gradient.bandCount);
+    ProductGradientFill()(dc, rect, gradient.start, gradient.end, gradient.bandCount);
     for (const sim::Fill& fill : sim::Fills()) {
         std::printf("      band x %3d to %3d: %s (red %3u, green %3u, blue %3u)%s\n",
                     static_cast<int>(fill.rect.left), static_cast<int>(fill.rect.right),
@@ -132,7 +130,9 @@ void Gradients() {
 
 namespace world {
 
-void Begin() {}
+void Begin() {
+    Say(ProductOrigin());
+}
 
 int End() {
     const std::string leaks = sim::OpenHandlesReport();
@@ -175,8 +175,7 @@ void OpenBrowser() {
 }
 
 const SetupHooks& Hooks() {
-    static const SetupHooks linked{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
-    return linked;
+    return ProductHooks();
 }
 
 DWORD RunCloseProgram() {
@@ -208,6 +207,9 @@ void Say(const std::string& line) {
 }
 
 std::vector<Scenario> OwnScenarios() {
+    if (ProductGradientFill() == nullptr) {
+        return {};
+    }
     return {{"gradients", "Drawing gradients", Gradients}};
 }
 

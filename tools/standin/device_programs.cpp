@@ -9,11 +9,3 @@ void RegisterStandInApplication(const WCHAR* path) {
                                                                              : 1;
     });
 }
-
-void RegisterCloseProgram(const WCHAR* path) {
-    sim::RegisterProgram(path, [](const WideString& commandLine) {
-        // The entry may write into its command line, as WinMain's may.
-        WideString writable = commandLine;
-        return static_cast<DWORD>(CloseKorvessaMain(nullptr, nullptr, writable.data(), SW_SHOW));
-    });
-}
