@@ -73,14 +73,6 @@ void __throw_length_error(const char* /*what*/) {
     EndProcess();
 }
 
-void __throw_logic_error(const char* /*what*/) {
-    EndProcess();
-}
-
-void __throw_out_of_range_fmt(const char* /*format*/, ...) {
-    EndProcess();
-}
-
 }  // namespace std
 
 // std::wstring copies with it; COREDLL exports memcpy but no wmemcpy.
@@ -88,41 +80,10 @@ extern "C" wchar_t* wmemcpy(wchar_t* destination, const wchar_t* source, std::si
     return static_cast<wchar_t*>(std::memcpy(destination, source, count * sizeof(wchar_t)));
 }
 
-// The run-time ABI's division helpers: quotient in r0 and, for the divmod forms, remainder in r1,
-// which is where a 64-bit result comes back.
-extern "C" {
-
-unsigned __aeabi_uidiv(unsigned numerator, unsigned denominator);
-unsigned long long __aeabi_uidivmod(unsigned numerator, unsigned denominator);
-int __aeabi_idiv(int numerator, int denominator);
-unsigned long long __aeabi_idivmod(int numerator, int denominator);
-int __ctzdi2(unsigned long long bits);
+// The run-time ABI's unsigned division, the one GCC calls for the product's divisions (the link
+// names any other helper a change comes to need).
+extern "C" unsigned __aeabi_uidiv(unsigned numerator, unsigned denominator);
 
 unsigned __aeabi_uidiv(unsigned numerator, unsigned denominator) {
     return DivideUnsigned(numerator, denominator).quotient;
 }
-
-unsigned long long __aeabi_uidivmod(unsigned numerator, unsigned denominator) {
-    const Division result = DivideUnsigned(numerator, denominator);
-    return static_cast<unsigned long long>(result.remainder) << 32 | result.quotient;
-}
-
-int __aeabi_idiv(int numerator, int denominator) {
-    return static_cast<int>(DivideSigned(numerator, denominator).quotient);
-}
-
-unsigned long long __aeabi_idivmod(int numerator, int denominator) {
-    const Division result = DivideSigned(numerator, denominator);
-    return static_cast<unsigned long long>(result.remainder) << 32 | result.quotient;
-}
-
-// Trailing zeros of a non-zero 64-bit word, for __builtin_ctzll.
-int __ctzdi2(unsigned long long bits) {
-    int count = 0;
-    for (; (bits & 1) == 0 && count < 64; bits >>= 1) {
-        ++count;
-    }
-    return count;
-}
-
-}  // extern "C"
