@@ -288,24 +288,30 @@ std::string UrlUnescape(const std::string& input) {
     char decoded[kBlock];
     const char* at = input.data();
     const char* const end = at + input.size();
+    // A "%" among the last two bytes has no room for its digits: it is plain.
+    const char* const lastEscape = input.size() > 2 ? end - 2 : at;
     while (at != end) {
         // An escape that starts in the block may take its digits from behind it: the block
         // still decodes to at most kBlock bytes.
         const char* const blockEnd = at + std::min(kBlock, static_cast<std::size_t>(end - at));
+        const char* const escapesEnd = std::min(blockEnd, lastEscape);
         char* out = decoded;
+        while (at < escapesEnd) {
+            const char c = *at;
+            if (c == '%') {
+                const unsigned high = kHexValues[static_cast<unsigned char>(at[1])];
+                const unsigned low = kHexValues[static_cast<unsigned char>(at[2])];
+                if ((high | low) <= 0xF) {
+                    *out++ = static_cast<char>(high << 4 | low);
+                    at += 3;
+                    continue;
+                }
+            }
+            *out++ = c;
+            ++at;
+        }
         while (at < blockEnd) {
-            if (*at != '%' || end - at < 3) {
-                *out++ = *at++;
-                continue;
-            }
-            const unsigned high = kHexValues[static_cast<unsigned char>(at[1])];
-            const unsigned low = kHexValues[static_cast<unsigned char>(at[2])];
-            if ((high | low) > 0xF) {
-                *out++ = *at++;
-                continue;
-            }
-            *out++ = static_cast<char>(high << 4 | low);
-            at += 3;
+            *out++ = *at++;
         }
         result.append(decoded, static_cast<std::size_t>(out - decoded));
     }
