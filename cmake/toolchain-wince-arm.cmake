@@ -41,8 +41,10 @@ set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 
 # GNU ld for CE links the programs directly: no GCC driver, so nothing of GCC's own start-up code
 # or libraries comes in. Each program names its entry: CE calls WinMain and DllMain themselves.
-# The programs ask for CE 3.0 and carry no symbols.
-set(WRENFOLD_CE_LINK_FLAGS "--subsystem wince:3.0 --major-os-version 3 --minor-os-version 0 --strip-all")
+# The programs ask for CE 3.0 and carry no symbols and no time stamp: the same sources give the
+# same bytes.
+set(WRENFOLD_CE_LINK_FLAGS
+    "--subsystem wince:3.0 --major-os-version 3 --minor-os-version 0 --strip-all --no-insert-timestamp")
 set(CMAKE_CXX_CREATE_SHARED_LIBRARY
     "${WRENFOLD_CE_LINKER} --shared ${WRENFOLD_CE_LINK_FLAGS} <LINK_FLAGS> -o <TARGET> <OBJECTS> <LINK_LIBRARIES>")
 set(CMAKE_CXX_LINK_EXECUTABLE
