@@ -475,9 +475,15 @@ bool Encode(const Instructions& instructions, std::string& bytes, std::string& e
             }
             list += platform + '\0';
         }
-        if (!out.Name(list, kUnsupportedField, "the unsupported-platform list")) {
+        // The list holds zeros of its own, so it is placed as a name is, without the check.
+        if (!out.Fits16(out.bytes.size(), "the unsupported-platform list's offset") ||
+            !out.Fits16(list.size() + 1, "the unsupported-platform list's length")) {
             return false;
         }
+        Set16(out.bytes, kUnsupportedField, out.bytes.size());
+        Set16(out.bytes, kUnsupportedField + 2, list.size() + 1);
+        out.bytes += list;
+        out.bytes += '\0';
     }
 
     if (!out.Table(kStrings, instructions.strings.size())) {
