@@ -261,7 +261,7 @@ TEST_F(Builder, TheInfBecomesThePackageCabwizWouldMake) {
     ASSERT_TRUE(package_builder::LayOut(options, package, error)) << error;
     EXPECT_EQ(package.instructions.processor, 0u);
     EXPECT_EQ(package.members[3].path, folder_ + "/Other.exe");
-    EXPECT_EQ(package.members[3].name, "000OTHER.001");
+    EXPECT_EQ(package.members[3].name, "KORVESSA.001");  // named as the .inf names it
 }
 
 TEST_F(Builder, APackageThatCannotBeWrittenLeavesNothing) {

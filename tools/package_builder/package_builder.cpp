@@ -76,6 +76,12 @@ std::string Hex(unsigned long long value) {
     return text;
 }
 
+// A source file as the .inf names it (the member is named after it) and where it is.
+struct Source {
+    std::string name;
+    std::string path;
+};
+
 // How a %InstallDir% in a text is meant: expanded to the .inf's install folder, or left for the
 // device, which knows the folder the user chose.
 enum class InstallDirIs { kExpanded, kLeft };
@@ -88,8 +94,8 @@ struct Builder {
     std::map<std::string, std::string> disks;                    // disk id: its path
     std::map<std::string, const InfLine*> sources;               // upper file name: its line
     Instructions out;
-    std::vector<std::pair<unsigned, std::string>> numbered;  // member number: source path
-    std::string setup_library;                               // its source path, if any
+    std::vector<Source> numbered;  // the files, by member number from 1
+    Source setup_library;          // its path is empty when there is none
 
     bool Fail(int line, const std::string& what) {
         *error = options.inf + ":" + std::to_string(line) + ": " + what;
@@ -561,13 +567,13 @@ struct Builder {
                             "more than 998 files: a CE package holds at most 998 "
                             "(.001 to .998)");
             }
-            std::string path;
-            if (!SourcePath(source.empty() ? installed : source, entry.number, path)) {
+            Source file{source.empty() ? installed : source, std::string()};
+            if (!SourcePath(file.name, entry.number, file.path)) {
                 return false;
             }
             const auto id = static_cast<std::uint16_t>(out.files.size() + 1);
             out.files.push_back({id, directory, static_cast<std::uint32_t>(flags), installed});
-            numbered.emplace_back(id, path);
+            numbered.push_back(file);
         }
         return true;
     }
@@ -820,7 +826,8 @@ struct Builder {
             if (setup->second->fields.size() != 1 || name.empty()) {
                 return Fail(setup->second->number, "CESetupDLL names one file");
             }
-            if (!SourcePath(name, setup->second->number, setup_library)) {
+            setup_library.name = name;
+            if (!SourcePath(name, setup->second->number, setup_library.path)) {
                 return false;
             }
         }
@@ -881,13 +888,15 @@ bool LayOut(const Options& options, Package& package, std::string& error) {
     package.instructions = builder.out;
     package.members.clear();
     package.members.push_back({MemberName(BaseName(options.inf), 0), std::string()});
-    if (!builder.setup_library.empty()) {
+    if (!builder.setup_library.path.empty()) {
         package.members.push_back(
-            {MemberName(BaseName(builder.setup_library), ce_package::kSetupLibraryNumber),
-             builder.setup_library});
+            {MemberName(builder.setup_library.name, ce_package::kSetupLibraryNumber),
+             builder.setup_library.path});
     }
-    for (auto file = builder.numbered.rbegin(); file != builder.numbered.rend(); ++file) {
-        package.members.push_back({MemberName(BaseName(file->second), file->first), file->second});
+    for (std::size_t number = builder.numbered.size(); number > 0; --number) {
+        const Source& file = builder.numbered[number - 1];
+        package.members.push_back(
+            {MemberName(file.name, static_cast<unsigned>(number)), file.path});
     }
     return true;
 }
