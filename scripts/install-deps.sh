@@ -2,12 +2,13 @@
 # Installs, on a Debian machine, whatever the builds and tests need and is not there yet.
 # With --host-only, just what the host build needs.
 set -eu
-packages="cmake g++ make googletest libgtest-dev zlib1g-dev"
+packages="cmake g++ make googletest libgtest-dev zlib1g-dev pkg-config libgcab-dev"
 if [ "${1:-}" != "--host-only" ]; then
     packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
       libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils g++-arm-linux-gnueabi qemu-user
-      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison"
+      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison
+      libmspack-dev cabextract gcab file"
 fi
 missing=""
 for package in $packages; do

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Every test tier, from a fresh Debian machine: installs what is missing, then builds and runs
 # the host tests, the lint, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# device build with its checks, the host tests and the device's files on an emulated XScale
-# (armel under qemu-arm), the fuzz targets, and the Windows build under Wine.
+# device build with its checks, the package made of it with its checks, the host tests and the
+# device's files on an emulated XScale (armel under qemu-arm), the fuzz targets, and the Windows
+# build under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -31,6 +32,11 @@ scripts/ce-binutils.sh >/dev/null
 cmake --preset device >/dev/null
 cmake --build --preset device
 ctest --preset device
+
+step "the package Korvessa.cab from the device build's files, and its checks"
+cmake --preset package >/dev/null
+cmake --build --preset package
+ctest --preset package
 
 step "host tests on armel under qemu-arm, an emulated XScale PXA250"
 cmake --preset arm >/dev/null

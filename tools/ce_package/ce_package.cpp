@@ -57,7 +57,7 @@ struct Writer {
     std::string bytes;
     std::string* error;
 
-    bool Fits16(std::size_t value, const std::string& what) {
+    bool Fits16(std::size_t value, const std::string& what) const {
         if (value <= kMax16) {
             return true;
         }
@@ -65,7 +65,7 @@ struct Writer {
         return false;
     }
 
-    bool Plain(const std::string& text, const std::string& what) {
+    bool Plain(const std::string& text, const std::string& what) const {
         if (text.find('\0') == std::string::npos) {
             return true;
         }
@@ -103,8 +103,8 @@ struct Writer {
         if (!Fits16(count, what + "'s count")) {
             return false;
         }
-        Set16(bytes, kCountsField + 2 * table, count);
-        Set32(bytes, kOffsetsField + 4 * table, bytes.size());
+        Set16(bytes, kCountsField + std::size_t{2} * table, count);
+        Set32(bytes, kOffsetsField + std::size_t{4} * table, bytes.size());
         return true;
     }
 };
@@ -120,13 +120,13 @@ struct Reader {
     std::size_t size;
     std::string* error;
 
-    bool Fail(std::size_t at, const std::string& what) {
+    bool Fail(std::size_t at, const std::string& what) const {
         *error = "at " + std::to_string(at) + ": " + what;
         return false;
     }
 
     // Whether `length` bytes from `at` lie inside the file.
-    bool Has(std::size_t at, std::size_t length, const std::string& what) {
+    bool Has(std::size_t at, std::size_t length, const std::string& what) const {
         if (at <= size && length <= size - at) {
             return true;
         }
@@ -136,7 +136,8 @@ struct Reader {
 
     // A text of `length` bytes at `at` that ends in a zero; what comes before the first zero
     // (writers that pad with further zeros are read as well).
-    bool Zeroed(std::size_t at, std::size_t length, const std::string& what, std::string& text) {
+    bool Zeroed(std::size_t at, std::size_t length, const std::string& what,
+                std::string& text) const {
         if (!Has(at, length, what)) {
             return false;
         }
@@ -150,7 +151,7 @@ struct Reader {
     }
 
     // A header name: its offset and length at `field`.
-    bool Name(std::size_t field, const std::string& what, std::string& text) {
+    bool Name(std::size_t field, const std::string& what, std::string& text) const {
         const std::uint16_t at = Get16(data + field);
         if (at < kHeaderSize) {
             return Fail(field, what + " at " + std::to_string(at) + " lies inside the header");
@@ -160,7 +161,7 @@ struct Reader {
 
     // A length (u16) and the string ids it covers, ending in 0. At least one part.
     bool Parts(std::size_t& at, const Instructions& instructions, const std::string& what,
-               std::vector<std::uint16_t>& parts) {
+               std::vector<std::uint16_t>& parts) const {
         if (!Has(at, 2, what + "'s length")) {
             return false;
         }

@@ -15,7 +15,7 @@ constexpr std::uint32_t kProcessorAny = 0;
 constexpr std::uint32_t kProcessorStrongArm = 2577;  // StrongARM and XScale
 constexpr std::size_t kHeaderSize = 100;
 // The largest `.000` the builder writes.
-constexpr std::size_t kMaxInstructionsSize = 32 * 1024;
+constexpr std::size_t kMaxInstructionsSize = 32768;
 // Members .001 to .998 are files; .999 is the setup library.
 constexpr unsigned kMaxFiles = 998;
 constexpr unsigned kSetupLibraryNumber = 999;

@@ -53,7 +53,7 @@ void Print(const Instructions& in) {
                 Limit(in.max_major, in.max_minor).c_str(),
                 in.min_build == 0 ? "none" : std::to_string(in.min_build).c_str(),
                 in.max_build == 0 ? "none" : std::to_string(in.max_build).c_str());
-    std::printf("application \"%s\", provider \"%s\", unsupported platforms:", in.app_name.c_str(),
+    std::printf(R"(application "%s", provider "%s", unsupported platforms:)", in.app_name.c_str(),
                 in.provider.c_str());
     for (const std::string& platform : in.unsupported) {
         std::printf(" \"%s\"", platform.c_str());

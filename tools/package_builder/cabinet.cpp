@@ -2,12 +2,12 @@
 // not known to read any other), the members in the order laid out, every member dated alike so
 // that the same inputs give the same bytes.
 #include <libgcab.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -106,7 +106,7 @@ bool WriteCabinet(const Package& package, const std::string& output, std::string
     std::string temporary =
         (slash == std::string::npos ? std::string(".") : output.substr(0, slash)) +
         "/.package-XXXXXX";
-    const int descriptor = mkstemp(&temporary[0]);
+    const int descriptor = mkstemp(temporary.data());
     if (descriptor < 0) {
         error = output + ": cannot be written: " + std::strerror(errno);
         return false;

@@ -9,7 +9,7 @@ std::string Trim(const std::string& text) {
     const char* const spaces = " \t\r";
     const std::size_t first = text.find_first_not_of(spaces);
     if (first == std::string::npos) {
-        return std::string();
+        return {};
     }
     return text.substr(first, text.find_last_not_of(spaces) - first + 1);
 }
@@ -92,7 +92,8 @@ bool ParseInf(const std::string& path, const std::string& text, Inf& inf, std::s
         const std::string raw = text.substr(start, end - start);
         start = end + 1;
         auto fail = [&](const std::string& what) {
-            error = path + ":" + std::to_string(number) + ": " + what;
+            error = path;
+            error += ":" + std::to_string(number) + ": " + what;
             return false;
         };
         const std::string trimmed = Trim(raw);

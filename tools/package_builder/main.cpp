@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
             options.processor_given = true;
             options.processor = static_cast<std::uint32_t>(value);
         } else if (argument == "--source-folder" && has_value) {
-            options.source_folders.push_back(argv[++k]);
+            options.source_folders.emplace_back(argv[++k]);
         } else if (argument == "--file" && has_value) {
             const std::string given = argv[++k];
             const std::size_t equals = given.find('=');

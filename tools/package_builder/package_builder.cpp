@@ -212,6 +212,7 @@ struct Builder {
 
     std::vector<std::uint16_t> Ids(const std::vector<std::string>& parts) {
         std::vector<std::uint16_t> ids;
+        ids.reserve(parts.size());
         for (const std::string& part : parts) {
             ids.push_back(StringId(part));
         }
@@ -268,7 +269,7 @@ struct Builder {
         if (signature == keys.end() || (signature->second->fields[0] != "$Windows NT$" &&
                                         signature->second->fields[0] != "$Windows 95$")) {
             return Fail(section->number,
-                        "[Version] needs Signature=\"$Windows NT$\" (or \"$Windows 95$\")");
+                        R"([Version] needs Signature="$Windows NT$" (or "$Windows 95$"))");
         }
         const auto ce = keys.find("CESIGNATURE");
         if (ce == keys.end() || ce->second->fields[0] != "$Windows CE$") {
@@ -454,14 +455,18 @@ struct Builder {
             if (Upper(given.first) == Upper(name)) {
                 path = given.second;
                 if (!IsRegularFile(path)) {
-                    return Fail(listed.number, "the source file " + name + " is not at " + path);
+                    return Fail(listed.number,
+                                "the source file " + name + " is not at " + given.second);
                 }
                 return true;
             }
         }
         for (const std::string& folder : options.source_folders) {
-            if (IsRegularFile(folder + "/" + name)) {
-                path = folder + "/" + name;
+            std::string candidate = folder;
+            candidate += "/";
+            candidate += name;  // NOLINT(performance-inefficient-string-concatenation)
+            if (IsRegularFile(candidate)) {
+                path = candidate;
                 return true;
             }
         }
@@ -483,8 +488,8 @@ struct Builder {
         for (const std::string& name : found->second->fields) {
             const InfSection* section = name.empty() ? nullptr : Section(name);
             if (section == nullptr) {
-                return Fail(found->second->number,
-                            key + " names the section [" + name + "], which does not exist");
+                return Fail(found->second->number, std::string(key) + " names the section [" +
+                                                       name + "], which does not exist");
             }
             sections.push_back(section);
         }
@@ -559,7 +564,10 @@ struct Builder {
             }
             for (const ce_package::File& file : out.files) {
                 if (file.directory == directory && Upper(file.name) == Upper(installed)) {
-                    return Fail(entry.number, installed + " is installed twice into " + folder);
+                    std::string message = installed;
+                    message += " is installed twice into ";
+                    message += folder;
+                    return Fail(entry.number, message);
                 }
             }
             if (out.files.size() == ce_package::kMaxFiles) {
@@ -587,7 +595,7 @@ struct Builder {
             const std::string root = Upper(entry.fields[0]);
             const std::uint16_t roots[] = {ce_package::kHkcr, ce_package::kHkcu, ce_package::kHklm};
             const char* const names[] = {"HKCR", "HKCU", "HKLM"};
-            const auto which = std::find(std::begin(names), std::end(names), root);
+            const auto* const which = std::find(std::begin(names), std::end(names), root);
             if (which == std::end(names)) {
                 return Fail(entry.number, "the registry root \"" + entry.fields[0] +
                                               "\" is not HKCR, HKCU or HKLM");

@@ -1,0 +1,21 @@
+// The `.000` reader on any bytes: it never reads past them (the sanitizers watch), and what it
+// accepts the writer writes again and the reader reads back to the same bytes.
+#include "ce_package/ce_package.h"
+#include "check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    ce_package::Instructions read;
+    std::string error;
+    if (!ce_package::Decode(data, size, read, error)) {
+        FUZZ_CHECK(error.compare(0, 3, "at ") == 0);
+        return 0;
+    }
+    std::string written;
+    FUZZ_CHECK(ce_package::Encode(read, written, error));
+    ce_package::Instructions again;
+    FUZZ_CHECK(ce_package::Decode(written, again, error));
+    std::string rewritten;
+    FUZZ_CHECK(ce_package::Encode(again, rewritten, error));
+    FUZZ_CHECK(rewritten == written);
+    return 0;
+}
