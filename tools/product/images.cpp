@@ -7,8 +7,9 @@
 #include <string>
 
 #include "ce_loader/ce_image.h"
+#include "product/product.h"
 #include "sim.h"
-#include "standin/device_programs.h"
+#include "support/wide_string.h"
 
 namespace {
 

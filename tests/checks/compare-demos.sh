@@ -21,4 +21,7 @@ $reference_runner "$reference" $scenarios | tr -d '\r' | tail -n +2 >"$work/refe
 $runner "$demo" $scenarios | tr -d '\r' | tail -n +2 >"$work/played"
 grep -Ev '^    took [0-9]+\.[0-9] s$' "$work/played" >"$work/story" || true
 diff -u "$work/reference" "$work/story"
-echo "$(basename "$demo") played $(echo $scenarios | wc -w) scenarios, $(wc -l <"$work/story") lines, as $(basename "$reference") does ($(($(wc -l <"$work/played") - $(wc -l <"$work/story"))) timing lines aside)"
+lines=$(wc -l <"$work/story")
+timing=$(($(wc -l <"$work/played") - lines))
+echo "$(basename "$demo") played $(echo "$scenarios" | wc -w) scenarios, $lines lines, as" \
+    "$(basename "$reference") does ($timing timing lines aside)"
