@@ -57,9 +57,6 @@ void Say(const std::string& line);
 // Shared by both worlds: writes a file of `content` (replacing one there) and gives it
 // `attributes` when they are not 0.
 void WriteDeviceFile(const WideString& path, const char* content, DWORD attributes = 0);
-// Runs `program` with `commandLine` to its end (a minute at most) and
-// gives its exit code, or the error code when it does not start.
-DWORD RunToEnd(const WCHAR* program, const WCHAR* commandLine);
 
 // Scenarios and options only this build can play.
 std::vector<Scenario> OwnScenarios();

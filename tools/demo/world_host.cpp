@@ -15,6 +15,7 @@
 #include "product/product.h"
 #include "sim.h"
 #include "standin/korvessa_app.h"
+#include "support/compat.h"
 #include "support/korvessa.h"
 
 namespace {
@@ -209,7 +210,16 @@ const SetupHooks& Hooks() {
 }
 
 DWORD RunCloseProgram() {
-    return RunToEnd(kClosePath, TEXT(""));
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(kClosePath, TEXT(""), 0, info)) {
+        return GetLastError();
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
 }
 
 bool ApplicationRunning() {
