@@ -9,6 +9,9 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--wine" ]; then
     shift
     scripts/install-deps.sh
+    # The Windows build checks its demo against the host's, which it needs to configure.
+    cmake --preset host >/dev/null
+    cmake --build --preset host --target demo >/dev/null
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target wine_demo >/dev/null
     cmake/wine-session.sh start build/windows

@@ -1,21 +1,27 @@
 #!/bin/sh
-# The device's files must tell the same story as the product compiled in: plays every scenario
-# the device demo offers on both demos and compares the transcripts line for line, apart from
-# the first line, which names the world.
-# Usage: compare-demos.sh "EMULATOR" DEMO DEVICE_DEMO   (EMULATOR a command, words separated by
-# spaces or by CMake's ';')
+# Another world must tell the same story as the reference demo: plays every scenario DEMO offers
+# on both and compares the transcripts line for line, apart from the first line, which names the
+# world, and DEMO's "    took N.N s" lines, which say how long a step took by the wall clock.
+# Usage: compare-demos.sh "REFERENCE_RUNNER" REFERENCE "RUNNER" DEMO   (a runner is a command,
+# words separated by spaces or by CMake's ';', that runs the program after it; empty for none)
 set -eu
-emulator=$(echo "$1" | tr ';' ' ')
-demo="$2"
-device_demo="$3"
+reference_runner=$(echo "$1" | tr ';' ' ')
+reference="$2"
+runner=$(echo "$3" | tr ';' ' ')
+demo="$4"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# Wine writes line ends as \r\n.
 # shellcheck disable=SC2086
-scenarios=$($emulator "$device_demo" --list | cut -d' ' -f1)
-[ -n "$scenarios" ] || { echo "FAIL: the device demo offers no scenario" >&2; exit 1; }
+scenarios=$($runner "$demo" --list | tr -d '\r' | cut -d' ' -f1)
+[ -n "$scenarios" ] || { echo "FAIL: $(basename "$demo") offers no scenario" >&2; exit 1; }
 # shellcheck disable=SC2086
-$emulator "$demo" $scenarios | tail -n +2 >"$work/demo"
+$reference_runner "$reference" $scenarios | tr -d '\r' | tail -n +2 >"$work/reference"
 # shellcheck disable=SC2086
-$emulator "$device_demo" $scenarios | tail -n +2 >"$work/device"
-diff -u "$work/demo" "$work/device"
-echo "the device's files played $(echo $scenarios | wc -w) scenarios, $(wc -l <"$work/device") lines, as the product compiled in"
+$runner "$demo" $scenarios | tr -d '\r' | tail -n +2 >"$work/played"
+grep -Ev '^    took [0-9]+\.[0-9] s$' "$work/played" >"$work/story" || true
+diff -u "$work/reference" "$work/story"
+lines=$(wc -l <"$work/story")
+timing=$(($(wc -l <"$work/played") - lines))
+echo "$(basename "$demo") played $(echo "$scenarios" | wc -w) scenarios, $lines lines, as" \
+    "$(basename "$reference") does ($timing timing lines aside)"

@@ -18,6 +18,7 @@
 #include "kit/kit_internal.h"
 #include "kit/test_library.h"
 #include "observe/box_answerer.h"
+#include "observe/own_process.h"
 #include "observe/remove_tree.h"
 #include "support/compat.h"
 
@@ -25,20 +26,6 @@ namespace kit {
 namespace {
 
 // ---- Handles ----------------------------------------------------------------------------------
-
-// Wine hands out the lowest free handle values, so a test's handles lie well below this.
-constexpr ULONG_PTR kHighestProbedHandle = 0x2000;
-
-std::set<ULONG_PTR> OpenHandleValues() {
-    std::set<ULONG_PTR> values;
-    for (ULONG_PTR value = 4; value <= kHighestProbedHandle; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            values.insert(value);
-        }
-    }
-    return values;
-}
 
 // The handles open at the last ResetWorld, each with its description: a value the platform
 // closed meanwhile and the test then got for an object of its own is still the test's.
@@ -52,37 +39,6 @@ std::map<ULONG_PTR, std::string>& Baseline() {
 std::vector<WideString>& InstalledLibraries() {
     static std::vector<WideString> libraries;
     return libraries;
-}
-
-// A counted UTF-16 text as NtQueryObject returns it: length in bytes, capacity, pointer.
-std::string CountedText(const BYTE* record) {
-    const auto length = *reinterpret_cast<const USHORT*>(record);
-    const WCHAR* text = *reinterpret_cast<WCHAR* const*>(record + sizeof(void*));
-    return text != nullptr ? Narrow(WideString(text, length / sizeof(WCHAR))) : std::string();
-}
-
-// The kernel object type and name of a handle ("Key handle \Registry\..."), for a readable
-// report.
-std::string DescribeHandle(HANDLE handle) {
-    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    const auto query = reinterpret_cast<QueryObject>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
-    if (query == nullptr) {
-        return "handle";
-    }
-    constexpr int kObjectNameInformation = 1;
-    constexpr int kObjectTypeInformation = 2;
-    alignas(8) BYTE type[1024] = {};
-    alignas(8) BYTE name[1024] = {};
-    std::string description = query(handle, kObjectTypeInformation, type, sizeof type, nullptr) == 0
-                                  ? CountedText(type)
-                                  : "";
-    description += " handle";
-    if (query(handle, kObjectNameInformation, name, sizeof name, nullptr) == 0 &&
-        !CountedText(name).empty()) {
-        description += " " + CountedText(name);
-    }
-    return description;
 }
 
 // ---- The world the suites touch --------------------------------------------------------------
@@ -231,26 +187,7 @@ BOOL WINAPI CountingEnumWindows(WNDENUMPROC callback, LPARAM value) {
 // Points this program's imports of `real` (the product's, the kit's and the runtime's: all are
 // linked into the program) at `replacement`.
 void RedirectImports(const void* real, const void* replacement) {
-    auto* const image = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* const dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* module =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image + imports.VirtualAddress);
-         module->Name != 0; ++module) {
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(image + module->FirstThunk);
-             slot->u1.Function != 0; ++slot) {
-            if (slot->u1.Function != reinterpret_cast<ULONG_PTR>(real)) {
-                continue;
-            }
-            DWORD protection = 0;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
-                           &protection);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-        }
-    }
+    ::RedirectImports(GetModuleHandleW(nullptr), real, replacement);
 }
 
 template <typename Function>

@@ -191,19 +191,6 @@ void world::WriteDeviceFile(const WideString& path, const char* content, DWORD a
     }
 }
 
-DWORD world::RunToEnd(const WCHAR* program, const WCHAR* commandLine) {
-    PROCESS_INFORMATION info{};
-    if (!StartProcess(program, commandLine, 0, info)) {
-        return GetLastError();
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
-}
-
 std::vector<Scenario> LifeScenarios() {
     return {
         {"install-refused", "Installing on a device without the Flash Player", InstallRefused},

@@ -26,8 +26,8 @@ void Reset();
 // Puts the Korvessa program at `path`: a file on the simulated device, the stand-in program
 // under Wine.
 void PutApplication(const WCHAR* path);
-// The close program where the user starts it (on the simulated device its file; under Wine the
-// built program stays where it is).
+// The close program where the user starts it, \Windows\CloseKorvessa.exe: on the simulated
+// device its file, under Wine a copy of the built program.
 void PutCloseProgram();
 // Starts the program at `path` as the shell would, keeping no handle, and waits until the
 // application is up.
@@ -35,6 +35,8 @@ void StartApplication(const WCHAR* path);
 // Opens Pocket Internet Explorer, as far as the hooks see it: a top-level window with that
 // title, which closes on WM_CLOSE.
 void OpenBrowser();
+inline constexpr WCHAR kBrowserClass[] = TEXT("IExplore");
+inline constexpr WCHAR kBrowserTitle[] = TEXT("Internet Explorer");
 
 // The hooks as the installer calls them: linked into the demo on the host, taken from the built
 // Wrenfold.dll, loaded by name, under Wine.
@@ -44,21 +46,17 @@ DWORD RunCloseProgram();
 // Whether the application's window is up (under Wine, after giving a starting copy a moment).
 bool ApplicationRunning();
 
-// Around each step: what the build can observe of it is shown after `outcome`'s step ends (on
-// the host every box, message, pause, process and deletion; under Wine the boxes as they come,
-// and how long the step took).
+// Around each step: every box, message, pause, process and deletion of the step is shown when
+// it ends, with `outcome` (under Wine also how long the step took by the wall clock).
 void BeginStep();
 void EndStep(const std::string& outcome);
 
-// Prints a line (under Wine, never in the middle of a box the answering thread prints).
+// Prints a line.
 void Say(const std::string& line);
 
 // Shared by both worlds: writes a file of `content` (replacing one there) and gives it
 // `attributes` when they are not 0.
 void WriteDeviceFile(const WideString& path, const char* content, DWORD attributes = 0);
-// Runs `program` with `commandLine` to its end (a minute at most) and
-// gives its exit code, or the error code when it does not start.
-DWORD RunToEnd(const WCHAR* program, const WCHAR* commandLine);
 
 // Scenarios and options only this build can play.
 std::vector<Scenario> OwnScenarios();

@@ -6,15 +6,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "demo/event_lines.h"
 #include "demo/transcript.h"
 #include "demo/world.h"
 #include "pictures/png.h"
 #include "product/product.h"
 #include "sim.h"
 #include "standin/korvessa_app.h"
+#include "support/compat.h"
 #include "support/korvessa.h"
 
 namespace {
@@ -25,16 +26,45 @@ LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void PrintEvent(const sim::Event& event) {
-    char time[16];
-    std::snprintf(time, sizeof time, "[%5u ms] ", static_cast<unsigned>(event.time));
-    if (event.kind == sim::EventKind::MessageBox) {
-        world::Say(
-            "    " + std::string(time) +
-            BoxLines(event.caption, event.text, event.flags, event.window != nullptr, "        "));
-        return;
+// The simulated device's log as the demo's events: the same facts under the transcript's names.
+DeviceEvent Seen(const sim::Event& logged) {
+    using Kind = DeviceEvent::Kind;
+    using Logged = sim::EventKind;
+    const std::pair<Logged, Kind> kKinds[] = {
+        {Logged::MessageBox, Kind::Box},
+        {Logged::MessageSent, Kind::Sent},
+        {Logged::MessagePosted, Kind::Posted},
+        {Logged::Sleep, Kind::Pause},
+        {Logged::Wait, Kind::Wait},
+        {Logged::ProcessStarted, Kind::Started},
+        {Logged::ProcessFailed, Kind::NotStarted},
+        {Logged::ProcessExited, Kind::Ended},
+        {Logged::WindowDestroyed, Kind::WindowClosed},
+        {Logged::FileDeleted, Kind::Deleted},
+        {Logged::FileKept, Kind::Kept},
+    };
+    DeviceEvent event;
+    for (const auto& [loggedKind, kind] : kKinds) {
+        if (loggedKind == logged.kind) {
+            event.kind = kind;
+        }
     }
-    world::Say("    " + std::string(time) + EventLine(event));
+    event.time = logged.time;
+    event.message = logged.message;
+    event.wParam = logged.wParam;
+    event.lParam = logged.lParam;
+    event.everyWindow = logged.window == HWND_BROADCAST;
+    event.windowClass = logged.windowClass;
+    event.windowTitle = logged.windowTitle;
+    event.caption = logged.caption;
+    event.text = logged.text;
+    event.flags = logged.flags;
+    event.owned = logged.window != nullptr;
+    event.milliseconds = logged.milliseconds;
+    event.result = logged.result;
+    event.path = logged.path;
+    event.commandLine = logged.commandLine;
+    return event;
 }
 
 // ---- Pictures ------------------------------------------------------------------------------
@@ -168,10 +198,10 @@ void OpenBrowser() {
     sim::StartPeerProcess(TEXT("\\Windows\\iexplore.exe"), [] {
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = PlainWindow;
-        windowClass.lpszClassName = TEXT("IExplore");
+        windowClass.lpszClassName = kBrowserClass;
         RegisterClassW(&windowClass);
-        CreateWindowExW(0, TEXT("IExplore"), TEXT("Internet Explorer"), WS_POPUP, 0, 0, 0, 0,
-                        nullptr, nullptr, nullptr, nullptr);
+        CreateWindowExW(0, kBrowserClass, kBrowserTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                        nullptr, nullptr);
     });
 }
 
@@ -180,7 +210,16 @@ const SetupHooks& Hooks() {
 }
 
 DWORD RunCloseProgram() {
-    return RunToEnd(kClosePath, TEXT(""));
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(kClosePath, TEXT(""), 0, info)) {
+        return GetLastError();
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
 }
 
 bool ApplicationRunning() {
@@ -192,15 +231,11 @@ void BeginStep() {
 }
 
 void EndStep(const std::string& outcome) {
-    for (const sim::Event& event : sim::Events()) {
-        PrintEvent(event);
+    std::vector<DeviceEvent> events;
+    for (const sim::Event& logged : sim::Events()) {
+        events.push_back(Seen(logged));
     }
-    if (sim::Events().empty()) {
-        Say("    (no box, message, pause, process or deletion)");
-    }
-    if (!outcome.empty()) {
-        Say("    => " + outcome);
-    }
+    Say(StepLines(events, outcome));
 }
 
 void Say(const std::string& line) {
