@@ -7,7 +7,8 @@ if [ "${1:-}" != "--host-only" ]; then
     packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
       libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils g++-arm-linux-gnueabi qemu-user
-      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison"
+      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison
+      g++-mingw-w64-i686-posix"
 fi
 missing=""
 for package in $packages; do
