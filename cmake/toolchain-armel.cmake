@@ -1,7 +1,7 @@
 # Cross build of the host build for Debian's armel (ARMv5TE, soft float, little-endian, 32-bit),
 # the device's processor family. Programs run under qemu-arm as an Intel XScale PXA250, with
 # the C and C++ libraries of Debian's cross toolchain; GoogleTest, Google Benchmark and zlib come
-# from the cache that scripts/armel-libs.sh fills.
+# from Debian's armel packages, unpacked into the cache by scripts/install-deps.sh.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(WRENFOLD_ARMEL_TRIPLE arm-linux-gnueabi)
@@ -11,8 +11,7 @@ set(CMAKE_LIBRARY_ARCHITECTURE ${WRENFOLD_ARMEL_TRIPLE})
 
 set(WRENFOLD_ARMEL_LIBS $ENV{HOME}/.cache/wrenfold/armel-libs)
 if(NOT EXISTS ${WRENFOLD_ARMEL_LIBS}/versions)
-    message(FATAL_ERROR "No armel libraries in ${WRENFOLD_ARMEL_LIBS}: run scripts/armel-libs.sh "
-                        "(scripts/install-deps.sh does)")
+    message(FATAL_ERROR "No armel libraries in ${WRENFOLD_ARMEL_LIBS}: run scripts/install-deps.sh")
 endif()
 set(CMAKE_FIND_ROOT_PATH /usr/${WRENFOLD_ARMEL_TRIPLE} ${WRENFOLD_ARMEL_LIBS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,21 +1,16 @@
 # The device: Windows CE 3.0 on ARM. Programs are PE files for the ARM machine type, ARMv4 code in
 # ARM mode (StrongARM and XScale both run it), subsystem Windows CE GUI 3.0, importing from
-# COREDLL.dll alone. GCC for ARM writes the code and GNU binutils for CE (built once per machine
-# by scripts/ce-binutils.sh) assemble and link it; wince-compile.py joins the two.
+# COREDLL.dll alone. GCC for ARM writes the code and GNU binutils for CE (built from Debian's
+# binutils-source) assemble and link it; wince-compile.py joins the two.
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(WRENFOLD_DEVICE ON)
 
-if(NOT WRENFOLD_CE_TOOLS)
-    execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../scripts/ce-binutils.sh
-                    OUTPUT_VARIABLE tools OUTPUT_STRIP_TRAILING_WHITESPACE
-                    RESULT_VARIABLE failed)
-    if(failed)
-        message(FATAL_ERROR "The CE binutils could not be built (scripts/ce-binutils.sh)")
-    endif()
-    set(WRENFOLD_CE_TOOLS ${tools} CACHE PATH "Folder of the arm-mingw32ce binutils")
+# Built once per machine by scripts/install-deps.sh into the cache, never by a configure step.
+set(WRENFOLD_CE_TOOLS $ENV{HOME}/.cache/wrenfold/ce-binutils/bin)
+if(NOT EXISTS ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-ld)
+    message(FATAL_ERROR "No binutils for CE in ${WRENFOLD_CE_TOOLS}: run scripts/install-deps.sh")
 endif()
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES WRENFOLD_CE_TOOLS)
 
 set(CMAKE_CXX_COMPILER arm-none-eabi-g++)
 set(CMAKE_AR ${WRENFOLD_CE_TOOLS}/arm-mingw32ce-ar)

@@ -11,9 +11,9 @@ if [ "${1:-}" = "--wine" ]; then
     scripts/install-deps.sh
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target wine_demo >/dev/null
-    scripts/wine-session.sh start build/windows
-    trap 'scripts/wine-session.sh stop build/windows' EXIT
-    build/windows/wine-run.sh "$(pwd)/build/windows/wine_demo.exe" "$@"
+    cmake/wine-session.sh start build/windows
+    trap 'cmake/wine-session.sh stop build/windows' EXIT
+    build/windows/wine-run.sh "$(pwd)/build/windows/tools/wine_demo.exe" "$@"
     exit
 fi
 if [ "${1:-}" = "--device" ]; then
@@ -23,9 +23,9 @@ if [ "${1:-}" = "--device" ]; then
     cmake --build --preset device >/dev/null
     cmake --preset arm >/dev/null
     cmake --build --preset arm --target device_demo >/dev/null
-    exec qemu-arm -cpu pxa250 -L /usr/arm-linux-gnueabi build/arm/device_demo "$@"
+    exec qemu-arm -cpu pxa250 -L /usr/arm-linux-gnueabi build/arm/tools/device_demo "$@"
 fi
 scripts/install-deps.sh --host-only
 cmake --preset host >/dev/null
 cmake --build --preset host --target demo >/dev/null
-exec build/host/demo "$@"
+exec build/host/tools/demo "$@"

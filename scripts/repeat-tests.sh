@@ -29,7 +29,7 @@ while getopts n:bp:d: option; do
     b) busy=1 ;;
     p) preset="$OPTARG" ;;
     d) build="$(cd "$OPTARG" && pwd)" ;;
-    *) sed -n '4,11p' "$0" >&2; exit 2 ;;
+    *) sed -n '/^# Usage/,/^[^#]/s/^# \{0,1\}//p' "$0" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -63,7 +63,7 @@ cleanup() {
         kill "$load" 2>/dev/null || true
     done
     if [ "$started_session" -eq 1 ]; then
-        scripts/wine-session.sh stop "$build"
+        cmake/wine-session.sh stop "$build"
     fi
 }
 trap cleanup EXIT
@@ -76,7 +76,7 @@ if [ "$preset" = windows ]; then
     else
         echo "starting a Wine session for $build"
         started_session=1
-        scripts/wine-session.sh start "$build"
+        cmake/wine-session.sh start "$build"
     fi
 fi
 if [ "$busy" -eq 1 ]; then

@@ -5,48 +5,30 @@
 # (armel under qemu-arm), the fuzz targets, and the Windows build under Wine.
 set -eu
 cd "$(dirname "$0")/.."
-root="$(pwd)"
 
 step() { printf '\n=== %s (%s)\n' "$1" "$(date +%H:%M:%S)"; }
+# A preset's tier: configure, build, run its tests.
+tier() {
+    step "$2"
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+    ctest --preset "$1"
+}
 
 step "dependencies"
 scripts/install-deps.sh
 
-step "host build and tests"
-cmake --preset host >/dev/null
-cmake --build --preset host
-ctest --preset host
-
+tier host "host build and tests"
 step "lint"
 scripts/lint.sh
-
-step "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake --preset host-asan >/dev/null
-cmake --build --preset host-asan
-ctest --preset host-asan
-
-step "device build (Windows CE 3.0 on ARM) and its checks"
-# The CE binutils are built once per machine (minutes) and kept outside the work tree.
-scripts/ce-binutils.sh >/dev/null
-cmake --preset device >/dev/null
-cmake --build --preset device
-ctest --preset device
-
-step "host tests on armel under qemu-arm, an emulated XScale PXA250"
-cmake --preset arm >/dev/null
-cmake --build --preset arm
-ctest --preset arm
-
+tier host-asan "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+tier device "device build (Windows CE 3.0 on ARM) and its checks"
+tier arm "host tests and the device's files on armel under qemu-arm, an emulated XScale PXA250"
 step "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30}s each)"
 scripts/fuzz.sh
-
-step "Windows build (x86_64) and its tests under Wine"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-scripts/wine-session.sh start build/windows
-trap 'scripts/wine-session.sh stop "$root/build/windows"' EXIT
-ctest --test-dir build/windows --output-on-failure
-scripts/wine-session.sh stop build/windows
-trap - EXIT
+# The Windows tests share one Xvfb and one wineserver for the whole run.
+cmake/wine-session.sh start build/windows
+trap 'cmake/wine-session.sh stop build/windows' EXIT
+tier windows "Windows build (x86_64) and its tests under Wine"
 
 step "all tiers passed"

@@ -13,17 +13,14 @@
 #include <cwchar>
 #include <new>
 
-#include "platform/device/arithmetic.h"
+#include "arithmetic.h"
 
 namespace {
-
-// CE's pseudo-handle for the calling process (a macro of CE's SDK, not an export).
-const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x42));
 
 // The device build has no exceptions: where the C++ library would throw (no memory left, a string
 // longer than it can hold), the process ends, as an unhandled exception would end it.
 [[noreturn]] void EndProcess() {
-    TerminateProcess(kCurrentProcess, ERROR_NOT_ENOUGH_MEMORY);
+    TerminateProcess(GetCurrentProcess(), ERROR_NOT_ENOUGH_MEMORY);
     for (;;) {
         Sleep(INFINITE);
     }

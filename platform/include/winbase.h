@@ -120,6 +120,10 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 BOOL WINAPI TerminateProcess(HANDLE hProcess, DWORD uExitCode);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+// CE's pseudo-handle for the calling process: a macro of CE's SDK, not a COREDLL export.
+inline HANDLE GetCurrentProcess() {
+    return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x42));
+}
 // Not COREDLL exports: CE keeps the running thread's and process's handles, which are their
 // identifiers, in a table of the kernel's data page, mapped at the same address in every process.
 #define KDATA_PAGE 0xFFFFC000u

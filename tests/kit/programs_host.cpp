@@ -1,9 +1,10 @@
 // The kit's programs on the simulated device: each is registered at its path and runs inside
-// CreateProcessW, the installer with the product's hooks (standin/device_programs.h).
+// CreateProcessW, the installer with the product's hooks (product/product.h).
 #include "kit/programs.h"
+#include "product/product.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
-#include "standin/device_programs.h"
+#include "standin/korvessa_app.h"
 
 namespace kit {
 namespace {

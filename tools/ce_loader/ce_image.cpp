@@ -11,20 +11,7 @@
 #include <iterator>
 
 namespace ce {
-namespace {
 
-static_assert(sizeof(void*) == 4, "the images' import and relocation slots hold 32-bit addresses");
-
-constexpr std::uint16_t kMachineArm = 0x1C0;
-constexpr std::uint16_t kPe32 = 0x10B;
-constexpr std::uint16_t kLibraryFlag = 0x2000;
-constexpr std::uint32_t kImportByOrdinal = 0x80000000u;
-constexpr unsigned kRelocationPadding = 0;
-constexpr unsigned kRelocationHighLow = 3;
-
-enum Directory { kExports = 0, kImports = 1, kRelocations = 5 };
-
-// The image's fields, little-endian whatever the processor running the loader.
 std::uint32_t Read32(const unsigned char* at) {
     return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
            static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
@@ -39,6 +26,19 @@ void Write32(unsigned char* at, std::uint32_t value) {
         at[byte] = static_cast<unsigned char>(value >> (8 * byte));
     }
 }
+
+namespace {
+
+static_assert(sizeof(void*) == 4, "the images' import and relocation slots hold 32-bit addresses");
+
+constexpr std::uint16_t kMachineArm = 0x1C0;
+constexpr std::uint16_t kPe32 = 0x10B;
+constexpr std::uint16_t kLibraryFlag = 0x2000;
+constexpr std::uint32_t kImportByOrdinal = 0x80000000u;
+constexpr unsigned kRelocationPadding = 0;
+constexpr unsigned kRelocationHighLow = 3;
+
+enum Directory { kExports = 0, kImports = 1, kRelocations = 5 };
 
 // Where the headers are, once they are known to be an ARM CE image's.
 struct Layout {
@@ -89,16 +89,28 @@ bool ReadLayout(const std::vector<unsigned char>& file, Layout& layout, std::str
     return true;
 }
 
-// The directory's range in the image, or false when the image has none.
-bool DirectoryRange(const unsigned char* image, const Layout& layout, Directory directory,
-                    std::uint32_t& rva, std::uint32_t& size) {
+// A data directory's range in the image: absent (both words 0), inside the image, or damaged.
+enum class Range { kAbsent, kInside, kDamaged };
+
+Range DirectoryRange(const unsigned char* image, const Layout& layout, Directory directory,
+                     std::uint32_t& rva, std::uint32_t& size) {
     if (static_cast<unsigned>(directory) >= layout.directoryCount) {
-        return false;
+        return Range::kAbsent;
     }
     const unsigned char* entry = image + layout.optional + 96 + 8 * directory;
     rva = Read32(entry);
     size = Read32(entry + 4);
-    return rva != 0 && size != 0 && rva < layout.imageSize && size <= layout.imageSize - rva;
+    if (rva == 0 && size == 0) {
+        return Range::kAbsent;
+    }
+    return rva != 0 && size != 0 && rva < layout.imageSize && size <= layout.imageSize - rva
+               ? Range::kInside
+               : Range::kDamaged;
+}
+
+// Whether `count` entries of `width` bytes from `rva` lie inside the image.
+bool ArrayInside(const Layout& layout, std::uint32_t rva, std::uint32_t count, unsigned width) {
+    return rva <= layout.imageSize && count <= (layout.imageSize - rva) / width;
 }
 
 bool MapSections(const std::vector<unsigned char>& file, const Layout& layout, unsigned char* image,
@@ -126,7 +138,12 @@ bool Relocate(const Layout& layout, unsigned char* image, std::string& error) {
         static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(image)) - layout.preferredBase;
     std::uint32_t rva = 0;
     std::uint32_t size = 0;
-    if (!DirectoryRange(image, layout, kRelocations, rva, size)) {
+    const Range range = DirectoryRange(image, layout, kRelocations, rva, size);
+    if (range == Range::kDamaged) {
+        error = "damaged base relocations";
+        return false;
+    }
+    if (range == Range::kAbsent) {
         if (delta != 0) {
             error = "no base relocations, so it cannot be moved from its preferred base";
             return false;
@@ -197,8 +214,13 @@ bool BindImports(const Layout& layout, unsigned char* image, const std::vector<B
                  std::string& error) {
     std::uint32_t rva = 0;
     std::uint32_t size = 0;
-    if (!DirectoryRange(image, layout, kImports, rva, size)) {
+    const Range range = DirectoryRange(image, layout, kImports, rva, size);
+    if (range == Range::kAbsent) {
         return true;
+    }
+    if (range == Range::kDamaged) {
+        error = "damaged import table";
+        return false;
     }
     std::string missing;
     for (std::uint32_t descriptor = rva; descriptor + 20 <= rva + size; descriptor += 20) {
@@ -247,6 +269,51 @@ bool BindImports(const Layout& layout, unsigned char* image, const std::vector<B
     return true;
 }
 
+// Checks that every name, ordinal and function of the export table lies inside the image, so
+// that FindExport can read it without checking again. A library without one exports nothing.
+bool ReadExports(const Layout& layout, const unsigned char* image, ExportTable& table,
+                 std::string& error) {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+    const Range range = DirectoryRange(image, layout, kExports, rva, size);
+    if (range == Range::kAbsent) {
+        return true;
+    }
+    const auto damaged = [&error] {
+        error = "damaged export table";
+        return false;
+    };
+    if (range == Range::kDamaged || size < 40) {
+        return damaged();
+    }
+    const unsigned char* directory = image + rva;
+    ExportTable read;
+    read.functionCount = Read32(directory + 20);
+    read.nameCount = Read32(directory + 24);
+    read.functions = Read32(directory + 28);
+    read.names = Read32(directory + 32);
+    read.ordinals = Read32(directory + 36);
+    if (!ArrayInside(layout, read.functions, read.functionCount, 4) ||
+        !ArrayInside(layout, read.names, read.nameCount, 4) ||
+        !ArrayInside(layout, read.ordinals, read.nameCount, 2)) {
+        return damaged();
+    }
+    for (std::uint32_t index = 0; index < read.functionCount; ++index) {
+        if (Read32(image + read.functions + 4 * index) >= layout.imageSize) {
+            return damaged();
+        }
+    }
+    for (std::uint32_t index = 0; index < read.nameCount; ++index) {
+        const std::uint32_t name = Read32(image + read.names + 4 * index);
+        if (NameAt(image, layout, name).empty() ||
+            Read16(image + read.ordinals + 2 * index) >= read.functionCount) {
+            return damaged();
+        }
+    }
+    table = read;
+    return true;
+}
+
 }  // namespace
 
 bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& image,
@@ -273,8 +340,9 @@ bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& i
         return false;
     }
     auto* const base = static_cast<unsigned char*>(mapping);
+    ExportTable exports;
     if (!MapSections(file, layout, base, error) || !Relocate(layout, base, error) ||
-        !BindImports(layout, base, coredll, error)) {
+        !BindImports(layout, base, coredll, error) || !ReadExports(layout, base, exports, error)) {
         munmap(mapping, layout.imageSize);
         error = name + ": " + error;
         return false;
@@ -286,6 +354,7 @@ bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& i
     image.size = layout.imageSize;
     image.entry = layout.entry != 0 ? base + layout.entry : nullptr;
     image.library = layout.library;
+    image.exports = exports;
     return true;
 }
 
@@ -323,24 +392,14 @@ void Unload(Image& image) {
 }
 
 void* FindExport(const Image& image, const char* name) {
-    Layout layout;
-    layout.optional = Read32(image.base + 0x3C) + 24;
-    layout.imageSize = static_cast<std::uint32_t>(image.size);
-    layout.directoryCount = Read32(image.base + layout.optional + 92);
-    std::uint32_t rva = 0;
-    std::uint32_t size = 0;
-    if (!DirectoryRange(image.base, layout, kExports, rva, size) || size < 40) {
-        return nullptr;
-    }
-    const unsigned char* directory = image.base + rva;
-    const std::uint32_t count = Read32(directory + 24);
-    const std::uint32_t functions = Read32(directory + 28);
-    const std::uint32_t names = Read32(directory + 32);
-    const std::uint32_t ordinals = Read32(directory + 36);
-    for (std::uint32_t index = 0; index < count; ++index) {
-        if (NameAt(image.base, layout, Read32(image.base + names + 4 * index)) == name) {
-            const std::uint16_t ordinal = Read16(image.base + ordinals + 2 * index);
-            return image.base + Read32(image.base + functions + 4 * ordinal);
+    const ExportTable& table = image.exports;
+    const auto size = static_cast<std::uint32_t>(image.size);
+    for (std::uint32_t index = 0; index < table.nameCount; ++index) {
+        const std::uint32_t nameRva = Read32(image.base + table.names + 4 * index);
+        if (std::strncmp(reinterpret_cast<const char*>(image.base + nameRva), name,
+                         size - nameRva) == 0) {
+            const std::uint16_t ordinal = Read16(image.base + table.ordinals + 2 * index);
+            return image.base + Read32(image.base + table.functions + 4 * ordinal);
         }
     }
     return nullptr;

@@ -8,10 +8,16 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace ce {
+
+// The images' fields, little-endian whatever the processor running the loader.
+std::uint32_t Read32(const unsigned char* at);
+std::uint16_t Read16(const unsigned char* at);
+void Write32(unsigned char* at, std::uint32_t value);
 
 // A function an import is bound to; called only through a pointer of the import's own type.
 using Function = void (*)();
@@ -26,17 +32,28 @@ struct Binding {
 // import (coredll.cpp).
 const std::vector<Binding>& Coredll();
 
+// Where a loaded image's export table lies, as Load validated it: offsets into the image of the
+// function, name and ordinal arrays, every entry of which is known to lie inside it.
+struct ExportTable {
+    std::uint32_t functions = 0;
+    std::uint32_t functionCount = 0;
+    std::uint32_t names = 0;
+    std::uint32_t ordinals = 0;
+    std::uint32_t nameCount = 0;
+};
+
 // A loaded image. `base` is where it is mapped; `entry` its entry point, or null.
 struct Image {
     unsigned char* base = nullptr;
     std::size_t size = 0;
     void* entry = nullptr;
     bool library = false;
+    ExportTable exports;
 };
 
 // Maps and binds the file at `path` against `coredll`. On failure fills `error` (a file that is
-// no ARM CE image, an import of another library, an import the bindings lack, naming every one)
-// and leaves `image` empty.
+// no ARM CE image, a table that reaches outside it, an import of another library, an import the
+// bindings lack, naming every one) and leaves `image` empty.
 bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& image,
           std::string& error);
 // Loads the file at `path` against the simulated device's COREDLL.dll, or ends the run saying
@@ -51,7 +68,7 @@ void ShowCallerInKernelData();
 // Unmaps the image; its code and data are gone.
 void Unload(Image& image);
 
-// The address of the export named `name`, or null.
+// The address of the export named `name`, or null; reads only what Load validated.
 void* FindExport(const Image& image, const char* name);
 
 // A library's entry, called as CE calls it (DLL_PROCESS_ATTACH, DLL_PROCESS_DETACH).

@@ -39,13 +39,10 @@ double UnsignedToDouble(unsigned value) {
     return static_cast<double>(value);
 }
 
-// CE's pseudo-handle for the calling process, the only one the device's programs pass.
-const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x42));
-
 // The device's programs end their own process only when the C++ library would throw (no memory
 // left): on the device the installer would end there, so the run that hosts them does too.
 BOOL EndCurrentProcess(HANDLE process, DWORD exitCode) {
-    if (process != kCurrentProcess) {
+    if (process != GetCurrentProcess()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -12,8 +12,9 @@
 #include "demo/transcript.h"
 #include "demo/world.h"
 #include "pictures/png.h"
+#include "product/product.h"
 #include "sim.h"
-#include "standin/device_programs.h"
+#include "standin/korvessa_app.h"
 #include "support/korvessa.h"
 
 namespace {

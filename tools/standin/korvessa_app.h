@@ -11,3 +11,7 @@ inline constexpr WCHAR kStandInMarkKey[] = TEXT("Software\\WrenfoldTest\\StandIn
 
 // The start-up: leaves the mark and creates the notification window. Null if it could not.
 HWND StartKorvessaStandIn(HINSTANCE instance, LPCWSTR commandLine);
+
+// Host only: the stand-in as a program of the simulated device, at `path`. Starting it opens the
+// application's window, which stays until closed.
+void RegisterStandInApplication(const WCHAR* path);

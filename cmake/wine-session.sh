@@ -4,6 +4,7 @@
 # The display this run owns is written to BUILD_DIR/wine-display, where wine-run.sh reads it.
 set -eu
 action="$1"
+mkdir -p "$2"
 build="$(cd "$2" && pwd)"
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"

@@ -20,7 +20,7 @@ using sim::detail::Refused;
 struct Process {
     DWORD id = 0;
     DWORD threadId = 0;
-    WideString path;
+    std::u16string path;
     bool running = true;
     DWORD exitCode = STILL_ACTIVE;
 };
@@ -38,7 +38,7 @@ struct ThreadHandle : sim::detail::KernelObject {
 };
 
 struct Processes {
-    std::map<WideString, sim::Program> programs;  // by path key
+    std::map<std::u16string, sim::Program> programs;  // by path key
     std::map<DWORD, std::shared_ptr<Process>> byThread;
     DWORD nextId = 0x100;
 };
@@ -64,11 +64,11 @@ void EndProcess(Process& process, DWORD exitCode) {
 }
 
 // The program named by the application name, or else by the command line's first word.
-WideString ProgramPath(LPCWSTR application, LPCWSTR commandLine) {
+std::u16string ProgramPath(LPCWSTR application, LPCWSTR commandLine) {
     if (application != nullptr) {
         return application;
     }
-    WideString path;
+    std::u16string path;
     const WCHAR* p = commandLine;
     if (*p == u'"') {
         for (++p; *p != 0 && *p != u'"'; ++p) {
@@ -127,7 +127,7 @@ void ResetProcesses() {
     State() = Processes();
 }
 
-bool IsRunningProgram(const WideString& pathKey) {
+bool IsRunningProgram(const std::u16string& pathKey) {
     const auto& processes = State().byThread;
     return std::any_of(processes.begin(), processes.end(), [&pathKey](const auto& entry) {
         return entry.second->running && PathKey(entry.second->path.c_str()) == pathKey;
@@ -154,9 +154,9 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPCWSTR lpCommandLine,
         (lpApplicationName == nullptr && lpCommandLine == nullptr)) {
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
-    const WideString path = ProgramPath(lpApplicationName, lpCommandLine);
-    const WideString commandLine =
-        lpCommandLine == nullptr ? WideString() : WideString(lpCommandLine);
+    const std::u16string path = ProgramPath(lpApplicationName, lpCommandLine);
+    const std::u16string commandLine =
+        lpCommandLine == nullptr ? std::u16string() : std::u16string(lpCommandLine);
 
     sim::Event event;
     event.path = path;

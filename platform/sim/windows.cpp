@@ -20,14 +20,14 @@ using sim::detail::Refused;
 
 struct WindowClass {
     DWORD processId = 0;
-    WideString name;
+    std::u16string name;
     WNDPROC procedure = nullptr;
 };
 
 struct Window {
-    WideString className;
+    std::u16string className;
     WNDPROC procedure = nullptr;
-    WideString title;
+    std::u16string title;
     HWND parent = nullptr;
     DWORD style = 0;
     DWORD processId = 0;
@@ -70,7 +70,7 @@ Window* FindWindowRecord(HWND handle) {
 }
 
 const WindowClass* FindClass(DWORD processId, const WCHAR* name) {
-    const WideString wanted(name);
+    const std::u16string wanted(name);
     for (const WindowClass& windowClass : State().classes) {
         if (windowClass.processId == processId && EqualNoCase(windowClass.name, wanted)) {
             return &windowClass;
@@ -295,13 +295,13 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass) {
         return Fail(ERROR_CLASS_ALREADY_EXISTS, ATOM{0});
     }
     State().classes.push_back(
-        WindowClass{process, WideString(lpWndClass->lpszClassName), lpWndClass->lpfnWndProc});
+        WindowClass{process, std::u16string(lpWndClass->lpszClassName), lpWndClass->lpfnWndProc});
     return static_cast<ATOM>(0xC000 + State().classes.size());
 }
 
 BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE /*hInstance*/) {
     auto& classes = State().classes;
-    const WideString wanted(lpClassName);
+    const std::u16string wanted(lpClassName);
     const DWORD process = sim::detail::CurrentProcessId();
     const auto found = std::find_if(classes.begin(), classes.end(), [&](const WindowClass& c) {
         return c.processId == process && EqualNoCase(c.name, wanted);
@@ -330,7 +330,7 @@ HWND WINAPI CreateWindowExW(DWORD /*dwExStyle*/, LPCWSTR lpClassName, LPCWSTR lp
     Window window;
     window.className = windowClass->name;
     window.procedure = windowClass->procedure;
-    window.title = lpWindowName == nullptr ? WideString() : WideString(lpWindowName);
+    window.title = lpWindowName == nullptr ? std::u16string() : std::u16string(lpWindowName);
     window.parent = hWndParent;
     window.style = dwStyle;
     window.processId = process;
@@ -378,11 +378,11 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     }
     for (const HWND handle : State().topLevel) {
         const Window& window = *FindWindowRecord(handle);
-        if (lpClassName != nullptr && !EqualNoCase(window.className, WideString(lpClassName))) {
+        if (lpClassName != nullptr && !EqualNoCase(window.className, std::u16string(lpClassName))) {
             continue;
         }
         // A null title matches any; an empty one only an empty title. The compare ignores case.
-        if (lpWindowName != nullptr && !EqualNoCase(window.title, WideString(lpWindowName))) {
+        if (lpWindowName != nullptr && !EqualNoCase(window.title, std::u16string(lpWindowName))) {
             continue;
         }
         return handle;
@@ -596,7 +596,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         }
         case WM_SETTEXT: {
             const auto* text = reinterpret_cast<const WCHAR*>(lParam);
-            window->title = text == nullptr ? WideString() : WideString(text);
+            window->title = text == nullptr ? std::u16string() : std::u16string(text);
             return TRUE;
         }
         default:
@@ -612,8 +612,9 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
     sim::Event event;
     event.kind = sim::EventKind::MessageBox;
     event.window = hWnd;
-    event.text = lpText == nullptr ? WideString() : WideString(lpText);
-    event.caption = lpCaption == nullptr ? WideString(TEXT("Error")) : WideString(lpCaption);
+    event.text = lpText == nullptr ? std::u16string() : std::u16string(lpText);
+    event.caption =
+        lpCaption == nullptr ? std::u16string(TEXT("Error")) : std::u16string(lpCaption);
     event.flags = uType;
     event.result = static_cast<DWORD>(State().boxAnswer);
     event.processId = sim::detail::CurrentProcessId();

@@ -37,8 +37,8 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 struct OpenFile;
 
 struct FileSystem {
-    fs::path root;                           // made on first use
-    std::map<WideString, DWORD> attributes;  // by path key, without the folder bit
+    fs::path root;                               // made on first use
+    std::map<std::u16string, DWORD> attributes;  // by path key, without the folder bit
     std::vector<OpenFile*> open;
     std::map<HANDLE, std::vector<WIN32_FIND_DATAW>> searches;
     ~FileSystem() {
@@ -79,7 +79,7 @@ const fs::path& Root() {
 }
 
 struct OpenFile : sim::detail::KernelObject {
-    OpenFile(WideString k, int d, DWORD a, DWORD s)
+    OpenFile(std::u16string k, int d, DWORD a, DWORD s)
         : key(std::move(k)), fd(d), access(a), share(s) {
         State().open.push_back(this);
     }
@@ -92,7 +92,7 @@ struct OpenFile : sim::detail::KernelObject {
     }
     sim::HandleKind Kind() const override { return sim::HandleKind::File; }
 
-    WideString key;
+    std::u16string key;
     int fd;
     DWORD access;
     DWORD share;
@@ -101,7 +101,7 @@ struct OpenFile : sim::detail::KernelObject {
 // Where a device path leads on the host.
 struct Resolved {
     fs::path host;
-    WideString key;
+    std::u16string key;
     bool parentExists = false;
     bool exists = false;
     bool directory = false;
@@ -113,7 +113,7 @@ bool IsReservedCharacter(WCHAR c) {
 }
 
 // Splits a device path into names, resolving "." and "..". A drive prefix ("C:") is ignored.
-bool SplitPath(const WCHAR* path, std::vector<WideString>& names) {
+bool SplitPath(const WCHAR* path, std::vector<std::u16string>& names) {
     names.clear();
     if (path == nullptr) {
         return false;
@@ -122,7 +122,7 @@ bool SplitPath(const WCHAR* path, std::vector<WideString>& names) {
     if (p[0] != 0 && p[1] == u':') {
         p += 2;
     }
-    WideString current;
+    std::u16string current;
     const auto finish = [&]() {
         if (current == TEXT("..")) {
             if (!names.empty()) {
@@ -146,22 +146,22 @@ bool SplitPath(const WCHAR* path, std::vector<WideString>& names) {
     return true;
 }
 
-WideString KeyOf(const std::vector<WideString>& names) {
-    WideString key;
-    for (const WideString& name : names) {
+std::u16string KeyOf(const std::vector<std::u16string>& names) {
+    std::u16string key;
+    for (const std::u16string& name : names) {
         key += u'\\';
         for (const WCHAR c : name) {
             key += FoldCase(c);
         }
     }
-    return key.empty() ? WideString(TEXT("\\")) : key;
+    return key.empty() ? std::u16string(TEXT("\\")) : key;
 }
 
 // The entry of `folder` whose name matches `name` without regard to case, if any.
-bool FindEntry(const fs::path& folder, const WideString& name, std::string& actual) {
+bool FindEntry(const fs::path& folder, const std::u16string& name, std::string& actual) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const WideString candidate = sim::detail::FromUtf8(entry.path().filename().string());
+        const std::u16string candidate = sim::detail::FromUtf8(entry.path().filename().string());
         if (sim::detail::EqualNoCase(candidate, name)) {
             actual = entry.path().filename().string();
             return true;
@@ -171,7 +171,7 @@ bool FindEntry(const fs::path& folder, const WideString& name, std::string& actu
 }
 
 bool Resolve(const WCHAR* path, Resolved& out, DWORD& error) {
-    std::vector<WideString> names;
+    std::vector<std::u16string> names;
     if (!SplitPath(path, names)) {
         error = ERROR_INVALID_NAME;
         return false;
@@ -216,7 +216,7 @@ bool ResolveExisting(const WCHAR* path, Resolved& out) {
     return true;
 }
 
-DWORD StoredAttributes(const WideString& key) {
+DWORD StoredAttributes(const std::u16string& key) {
     const auto found = State().attributes.find(key);
     return found == State().attributes.end() ? 0 : found->second;
 }
@@ -237,7 +237,7 @@ FILETIME ToFileTime(const struct timespec& time) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-bool SharingAllows(const WideString& key, DWORD access, DWORD share) {
+bool SharingAllows(const std::u16string& key, DWORD access, DWORD share) {
     return std::none_of(State().open.begin(), State().open.end(), [&](const OpenFile* file) {
         return file->key == key &&
                (((access & GENERIC_READ) != 0 && (file->share & FILE_SHARE_READ) == 0) ||
@@ -247,7 +247,7 @@ bool SharingAllows(const WideString& key, DWORD access, DWORD share) {
     });
 }
 
-bool OpenWithoutDeleteSharing(const WideString& key) {
+bool OpenWithoutDeleteSharing(const std::u16string& key) {
     return std::any_of(State().open.begin(), State().open.end(), [&key](const OpenFile* file) {
         return file->key == key && (file->share & FILE_SHARE_DELETE) == 0;
     });
@@ -278,7 +278,7 @@ bool MatchFrom(const WCHAR* pattern, const WCHAR* name) {
     return false;
 }
 
-bool WildcardMatches(const WideString& pattern, const WideString& name) {
+bool WildcardMatches(const std::u16string& pattern, const std::u16string& name) {
     if (MatchFrom(pattern.c_str(), name.c_str())) {
         return true;
     }
@@ -336,8 +336,8 @@ bool IsExistingFile(const WCHAR* path) {
     return Resolve(path, resolved, error) && resolved.exists && !resolved.directory;
 }
 
-WideString PathKey(const WCHAR* path) {
-    std::vector<WideString> names;
+std::u16string PathKey(const WCHAR* path) {
+    std::vector<std::u16string> names;
     SplitPath(path, names);
     return KeyOf(names);
 }
@@ -728,10 +728,11 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
     if (Refused(CallKind::Search, "FindFirstFileW")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY, INVALID_HANDLE_VALUE);
     }
-    const WideString full(lpFileName);
+    const std::u16string full(lpFileName);
     const std::size_t split = full.find_last_of(TEXT("\\/"));
-    const WideString folder = split == WideString::npos ? WideString() : full.substr(0, split + 1);
-    const WideString pattern = split == WideString::npos ? full : full.substr(split + 1);
+    const std::u16string folder =
+        split == std::u16string::npos ? std::u16string() : full.substr(0, split + 1);
+    const std::u16string pattern = split == std::u16string::npos ? full : full.substr(split + 1);
     if (pattern.empty()) {
         return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     }
@@ -746,13 +747,13 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
     std::vector<WIN32_FIND_DATAW> entries;
     std::error_code listing;
     for (const auto& entry : fs::directory_iterator(where.host, listing)) {
-        const WideString name = sim::detail::FromUtf8(entry.path().filename().string());
+        const std::u16string name = sim::detail::FromUtf8(entry.path().filename().string());
         if (name.size() >= MAX_PATH || !WildcardMatches(pattern, name)) {
             continue;
         }
         Resolved item;
         item.host = entry.path();
-        item.key = where.key == TEXT("\\") ? WideString() : where.key;
+        item.key = where.key == TEXT("\\") ? std::u16string() : where.key;
         item.key += u'\\';
         for (const WCHAR c : name) {
             item.key += FoldCase(c);

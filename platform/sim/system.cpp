@@ -26,7 +26,7 @@ using sim::detail::Refused;
 constexpr DWORD kCeBuildNumber = 11171;
 
 struct Library {
-    WideString path;  // as registered, for lookups by file name
+    std::u16string path;  // as registered, for lookups by file name
     std::map<std::string, int> calls;
     int loads = 0;
     int references = 0;  // LoadLibraryW calls not yet given back
@@ -35,7 +35,7 @@ struct Library {
 
 // An entry point handed out by GetProcAddressW: which export of which library it stands for.
 struct ExportSlot {
-    WideString libraryKey;
+    std::u16string libraryKey;
     std::string name;
 };
 
@@ -43,10 +43,10 @@ struct System {
     DWORD major = 3;
     DWORD minor = 0;
     bool hasPlatformType = true;
-    WideString platformType = TEXT("PocketPC");
+    std::u16string platformType = TEXT("PocketPC");
     bool failNextVersionQuery = false;
     std::map<HLOCAL, std::unique_ptr<WCHAR[]>> localMemory;
-    std::map<WideString, Library> libraries;  // by path key
+    std::map<std::u16string, Library> libraries;  // by path key
     std::vector<ExportSlot> slots;
 };
 
@@ -103,7 +103,7 @@ const WCHAR* MessageText(DWORD code) {
     return nullptr;
 }
 
-bool HasInserts(const WideString& text) {
+bool HasInserts(const std::u16string& text) {
     for (std::size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] == u'%' && text[i + 1] >= u'1' && text[i + 1] <= u'9') {
             return true;
@@ -138,9 +138,9 @@ Library* LibraryByHandle(HMODULE handle) {
     return nullptr;
 }
 
-WideString FileNameOf(const WideString& path) {
+std::u16string FileNameOf(const std::u16string& path) {
     const std::size_t split = path.find_last_of(TEXT("\\/"));
-    return split == WideString::npos ? path : path.substr(split + 1);
+    return split == std::u16string::npos ? path : path.substr(split + 1);
 }
 
 bool HasFolder(const WCHAR* path) {
@@ -154,11 +154,11 @@ bool HasFolder(const WCHAR* path) {
 
 // Where the loader looks for a library: a path with a folder is taken as it is; a bare name is
 // looked for in \Windows and then in the root, as the device does.
-std::vector<WideString> LibraryCandidates(const WCHAR* name) {
+std::vector<std::u16string> LibraryCandidates(const WCHAR* name) {
     if (HasFolder(name)) {
-        return {WideString(name)};
+        return {std::u16string(name)};
     }
-    return {WideString(TEXT("\\Windows\\")) + name, WideString(TEXT("\\")) + name};
+    return {std::u16string(TEXT("\\Windows\\")) + name, std::u16string(TEXT("\\")) + name};
 }
 
 constexpr std::size_t kExportSlots = 16;
@@ -214,7 +214,7 @@ void SetOsVersion(DWORD major, DWORD minor) {
 
 void SetPlatformType(const WCHAR* type) {
     State().hasPlatformType = type != nullptr;
-    State().platformType = type == nullptr ? WideString() : WideString(type);
+    State().platformType = type == nullptr ? std::u16string() : std::u16string(type);
 }
 
 void FailNextVersionQuery() {
@@ -223,7 +223,7 @@ void FailNextVersionQuery() {
 
 void RegisterLibrary(const WCHAR* path, const std::vector<std::string>& exports) {
     System& state = State();
-    const WideString key = detail::PathKey(path);
+    const std::u16string key = detail::PathKey(path);
     Library library;
     library.path = path;
     for (const std::string& name : exports) {
@@ -333,7 +333,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessage
     if (found == nullptr) {
         return Fail(ERROR_MR_MID_NOT_FOUND, DWORD{0});
     }
-    const WideString text(found);
+    const std::u16string text(found);
     if ((dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0 && HasInserts(text)) {
         return Fail(ERROR_INVALID_PARAMETER, DWORD{0});
     }
@@ -372,7 +372,7 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
     if (Refused(CallKind::Library, "LoadLibraryW")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<HMODULE>(nullptr));
     }
-    for (const WideString& candidate : LibraryCandidates(lpLibFileName)) {
+    for (const std::u16string& candidate : LibraryCandidates(lpLibFileName)) {
         if (!sim::detail::IsExistingFile(candidate.c_str())) {
             continue;
         }
@@ -415,7 +415,7 @@ FARPROC WINAPI GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName) {
         return Fail(ERROR_PROC_NOT_FOUND, static_cast<FARPROC>(nullptr));
     }
     const std::vector<ExportSlot>& slots = State().slots;
-    const WideString key = sim::detail::PathKey(library->path.c_str());
+    const std::u16string key = sim::detail::PathKey(library->path.c_str());
     for (std::size_t slot = 0; slot < slots.size(); ++slot) {
         if (slots[slot].libraryKey == key && IsExportName(slots[slot].name, lpProcName)) {
             // Through the generic function type, as the loader hands out every export.
@@ -432,7 +432,7 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
         return kProgramModule;
     }
     const bool byPath = HasFolder(lpModuleName);
-    const WideString wanted = byPath ? sim::detail::PathKey(lpModuleName) : lpModuleName;
+    const std::u16string wanted = byPath ? sim::detail::PathKey(lpModuleName) : lpModuleName;
     for (const auto& entry : State().libraries) {
         const Library& library = entry.second;
         if (library.references == 0) {

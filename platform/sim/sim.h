@@ -1,5 +1,7 @@
 // The control surface of the simulated device, for tests and tools. The product never includes
-// this header: it sees only the programming interface in include/.
+// this header: it sees only the programming interface in platform/include. Text is
+// std::u16string, since WCHAR is char16_t on the host; the simulated device knows nothing of the
+// product it stands under.
 //
 // The device is single-threaded: everything runs on the caller's thread. Other simulated
 // processes run when the caller lets time pass (Sleep, a wait): then their threads handle the
@@ -11,8 +13,6 @@
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "support/wide_string.h"
 
 namespace sim {
 
@@ -79,7 +79,7 @@ int WindowEnumerations();
 // code, or kStillRunning to keep the process alive until a window procedure of its thread calls
 // PostQuitMessage.
 constexpr DWORD kStillRunning = STILL_ACTIVE;
-using Program = std::function<DWORD(const WideString& commandLine)>;
+using Program = std::function<DWORD(const std::u16string& commandLine)>;
 
 // CreateProcessW of `path` runs `program`. The path must also name a file on the device, as an
 // executable does; a path that names no program fails like a missing file.
@@ -240,12 +240,12 @@ struct Event {
     DWORD milliseconds = 0;
     DWORD result = 0;
     DWORD processId = 0;
-    WideString caption;
-    WideString text;
-    WideString windowClass;
-    WideString windowTitle;
-    WideString path;
-    WideString commandLine;
+    std::u16string caption;
+    std::u16string text;
+    std::u16string windowClass;
+    std::u16string windowTitle;
+    std::u16string path;
+    std::u16string commandLine;
 };
 
 const std::vector<Event>& Events();

@@ -136,7 +136,7 @@ void EncodeUtf8(std::uint32_t code, std::size_t length, char* out) {
 namespace sim::detail {
 
 // The device's own conversions (host file names, reports) follow the platform's rules too.
-std::string ToUtf8(const WideString& text) {
+std::string ToUtf8(const std::u16string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t code = DecodeUtf16(text.data(), text.size(), i);
@@ -149,8 +149,8 @@ std::string ToUtf8(const WideString& text) {
     return out;
 }
 
-WideString FromUtf8(const std::string& text) {
-    WideString out;
+std::u16string FromUtf8(const std::string& text) {
+    std::u16string out;
     const auto* at = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* const end = at + text.size();
     while (at < end) {

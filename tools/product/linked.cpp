@@ -1,8 +1,9 @@
 // The product compiled into the program: the hooks and the close program are called directly.
+#include "product/product.h"
 #include "setup/hooks.h"
 #include "sim.h"
-#include "standin/device_programs.h"
 #include "support/draw.h"
+#include "support/wide_string.h"
 
 void RegisterCloseProgram(const WCHAR* path) {
     sim::RegisterProgram(path, [](const WideString& commandLine) {

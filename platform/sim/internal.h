@@ -95,12 +95,12 @@ void DestroyWindowsOfThread(DWORD threadId);
 void EndProcessOfThread(DWORD threadId, DWORD exitCode);
 bool IsHostThread(DWORD threadId);
 // Whether a running process was started from the file with this path key: its file is in use.
-bool IsRunningProgram(const WideString& pathKey);
+bool IsRunningProgram(const std::u16string& pathKey);
 
 // ---- Files ----------------------------------------------------------------------------------
 bool IsExistingFile(const WCHAR* path);
 // The device's path as a lookup key: separators and case folded, "." and ".." resolved.
-WideString PathKey(const WCHAR* path);
+std::u16string PathKey(const WCHAR* path);
 // Opens a file as CreateFileW does (dispositions, read-only, sharing) but outside the handle
 // table, for the runtime's streams to hold. Null, with the last-error value set, on failure.
 std::shared_ptr<KernelObject> OpenFileObject(const WCHAR* path, DWORD access, DWORD share,
@@ -120,11 +120,11 @@ bool TakeAllocationFault();
 // covers every name this device ever holds.
 WCHAR FoldCase(WCHAR c);
 bool EqualNoCase(const WCHAR* a, std::size_t aLength, const WCHAR* b, std::size_t bLength);
-bool EqualNoCase(const WideString& a, const WideString& b);
-int CompareNoCase(const WideString& a, const WideString& b);
+bool EqualNoCase(const std::u16string& a, const std::u16string& b);
+int CompareNoCase(const std::u16string& a, const std::u16string& b);
 
 // UTF-8 as the platform converts it (nls.cpp): malformed input and unpaired surrogates as U+FFFD.
-std::string ToUtf8(const WideString& text);
-WideString FromUtf8(const std::string& text);
+std::string ToUtf8(const std::u16string& text);
+std::u16string FromUtf8(const std::string& text);
 
 }  // namespace sim::detail

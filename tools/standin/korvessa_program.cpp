@@ -1,7 +1,8 @@
-#include "standin/device_programs.h"
+// The stand-in application as a program of the simulated device.
+#include "standin/korvessa_app.h"
 
 #include "sim.h"
-#include "standin/korvessa_app.h"
+#include "support/wide_string.h"
 
 void RegisterStandInApplication(const WCHAR* path) {
     sim::RegisterProgram(path, [](const WideString& commandLine) {

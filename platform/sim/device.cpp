@@ -206,11 +206,11 @@ bool EqualNoCase(const WCHAR* a, std::size_t aLength, const WCHAR* b, std::size_
     return true;
 }
 
-bool EqualNoCase(const WideString& a, const WideString& b) {
+bool EqualNoCase(const std::u16string& a, const std::u16string& b) {
     return EqualNoCase(a.data(), a.size(), b.data(), b.size());
 }
 
-int CompareNoCase(const WideString& a, const WideString& b) {
+int CompareNoCase(const std::u16string& a, const std::u16string& b) {
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < common; ++i) {
         const WCHAR x = FoldCase(a[i]);

@@ -1,4 +1,4 @@
-// The device runtime's 16-bit string functions and its integer-to-text conversions.
+// The simulated device's C runtime: its 16-bit string functions and integer-to-text conversions.
 #include <windows.h>
 
 #include <cstdarg>

@@ -21,13 +21,13 @@ using sim::detail::EqualNoCase;
 using sim::detail::Refused;
 
 struct Value {
-    WideString name;
+    std::u16string name;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
 };
 
 struct Key {
-    WideString name;
+    std::u16string name;
     std::vector<std::shared_ptr<Key>> subkeys;  // kept in name order
     std::vector<Value> values;                  // storage order
     bool deleted = false;
@@ -102,7 +102,7 @@ LONG ResolveForValueCall(HKEY handle, sim::RegistryCall call, std::shared_ptr<Ke
 }
 
 // Splits "a\b\c" into its names. A leading separator is malformed; a trailing one is ignored.
-bool SplitPath(LPCWSTR path, std::vector<WideString>& names) {
+bool SplitPath(LPCWSTR path, std::vector<std::u16string>& names) {
     names.clear();
     if (path == nullptr || *path == 0) {
         return true;
@@ -110,7 +110,7 @@ bool SplitPath(LPCWSTR path, std::vector<WideString>& names) {
     if (*path == u'\\') {
         return false;
     }
-    WideString current;
+    std::u16string current;
     for (const WCHAR* p = path; *p != 0; ++p) {
         if (*p == u'\\') {
             if (!current.empty()) {
@@ -127,7 +127,7 @@ bool SplitPath(LPCWSTR path, std::vector<WideString>& names) {
     return true;
 }
 
-std::shared_ptr<Key> FindSubkey(const Key& parent, const WideString& name) {
+std::shared_ptr<Key> FindSubkey(const Key& parent, const std::u16string& name) {
     for (const auto& subkey : parent.subkeys) {
         if (EqualNoCase(subkey->name, name)) {
             return subkey;
@@ -136,19 +136,20 @@ std::shared_ptr<Key> FindSubkey(const Key& parent, const WideString& name) {
     return nullptr;
 }
 
-std::shared_ptr<Key> AddSubkey(Key& parent, const WideString& name) {
+std::shared_ptr<Key> AddSubkey(Key& parent, const std::u16string& name) {
     auto subkey = std::make_shared<Key>();
     subkey->name = name;
-    const auto position = std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), name,
-                                           [](const std::shared_ptr<Key>& k, const WideString& n) {
-                                               return CompareNoCase(k->name, n) < 0;
-                                           });
+    const auto position =
+        std::lower_bound(parent.subkeys.begin(), parent.subkeys.end(), name,
+                         [](const std::shared_ptr<Key>& k, const std::u16string& n) {
+                             return CompareNoCase(k->name, n) < 0;
+                         });
     parent.subkeys.insert(position, subkey);
     return subkey;
 }
 
 Value* FindValue(Key& key, LPCWSTR name) {
-    const WideString wanted = name == nullptr ? WideString() : WideString(name);
+    const std::u16string wanted = name == nullptr ? std::u16string() : std::u16string(name);
     for (Value& value : key.values) {
         if (EqualNoCase(value.name, wanted)) {
             return &value;
@@ -203,7 +204,7 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
     }
-    std::vector<WideString> names;
+    std::vector<std::u16string> names;
     if (!SplitPath(lpSubKey, names)) {
         return ERROR_BAD_PATHNAME;
     }
@@ -211,7 +212,7 @@ LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM s
         *phkResult = hKey;
         return ERROR_SUCCESS;
     }
-    for (const WideString& name : names) {
+    for (const std::u16string& name : names) {
         key = FindSubkey(*key, name);
         if (!key) {
             return ERROR_FILE_NOT_FOUND;
@@ -239,12 +240,12 @@ LONG WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR 
     if (const LONG status = ResolveForUse(hKey, key); status != ERROR_SUCCESS) {
         return status;
     }
-    std::vector<WideString> names;
+    std::vector<std::u16string> names;
     if (!SplitPath(lpSubKey, names)) {
         return ERROR_BAD_PATHNAME;
     }
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    for (const WideString& name : names) {
+    for (const std::u16string& name : names) {
         std::shared_ptr<Key> next = FindSubkey(*key, name);
         if (!next) {
             next = AddSubkey(*key, name);
@@ -355,8 +356,8 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
     }
     Value* value = FindValue(*key, lpValueName);
     if (value == nullptr) {
-        key->values.push_back(
-            Value{lpValueName == nullptr ? WideString() : WideString(lpValueName), REG_NONE, {}});
+        key->values.push_back(Value{
+            lpValueName == nullptr ? std::u16string() : std::u16string(lpValueName), REG_NONE, {}});
         value = &key->values.back();
     }
     value->type = dwType;
@@ -367,7 +368,7 @@ LONG WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD
 namespace {
 
 // Shared by both enumerations: hands out the name at `index` when it fits with its terminator.
-LONG CopyEnumeratedName(const WideString& name, LPWSTR buffer, LPDWORD length) {
+LONG CopyEnumeratedName(const std::u16string& name, LPWSTR buffer, LPDWORD length) {
     if (buffer == nullptr || length == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -473,7 +474,7 @@ LONG WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (Refused(CallKind::Registry, "RegDeleteKeyW")) {
         return ERROR_ACCESS_DENIED;
     }
-    std::vector<WideString> names;
+    std::vector<std::u16string> names;
     if (!SplitPath(lpSubKey, names) || names.empty()) {
         return ERROR_BAD_PATHNAME;
     }

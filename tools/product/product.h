@@ -1,8 +1,7 @@
-// The programs the tests and the demo put on the simulated device (host build only). Each is
-// registered at a path, so that CreateProcessW of that path runs it inside the calling process.
-// The product comes in one of two forms, chosen by what a program links: compiled into it
-// (product_linked.cpp), or the device's own files run by the CE loader (product_images.cpp, on
-// ARM only).
+// The product as the simulated device's programs find it (host build only), in one of two forms,
+// chosen by what a program links: compiled into it (linked.cpp), or the device's own files run
+// by the CE loader (images.cpp, on ARM only). The close program is registered at a path, so that
+// CreateProcessW of that path runs it inside the calling process.
 #pragma once
 
 #include <windows.h>
@@ -12,9 +11,6 @@
 // The close program's entry: its WinMain, under the name the host build gives it.
 int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                              int showCommand);
-
-// The stand-in Korvessa: starting it opens the application's window, which stays until closed.
-void RegisterStandInApplication(const WCHAR* path);
 
 // CloseKorvessa itself, run to its end with the command line it is started with.
 void RegisterCloseProgram(const WCHAR* path);

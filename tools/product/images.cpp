@@ -6,8 +6,9 @@
 #include <cstdlib>
 
 #include "ce_loader/ce_image.h"
+#include "product/product.h"
 #include "sim.h"
-#include "standin/device_programs.h"
+#include "support/wide_string.h"
 
 namespace {
 

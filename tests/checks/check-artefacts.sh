@@ -2,13 +2,12 @@
 # Checks the deliverables as the platform sees them. On every build: Wrenfold.dll exports exactly
 # the four hooks, undecorated, and CloseKorvessa.exe carries icon group 101 in English (United
 # Kingdom) with a 32 x 32 and a 16 x 16 image at 8 bits per pixel, read from the program's own
-# resources (the group's directory, and each image's bitmap header and bytes, which must be the
-# committed icon's). Windows: the program is a desktop GUI program. The device (--device, with
-# COREDLL.dll's import list): both files are PE32 for ARM (machine 0x1C0), subsystem Windows CE
-# GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only names on
-# the list, with nothing writable but the import table (and resources) and no instruction that ARMv4 lacks; the
-# list's first part is exactly what the two
-# import. With --test-image, the test image of the whole utility library passes the same checks
+# resources, each the committed icon's image. Windows: the program is a desktop GUI program. The
+# device (--device, with COREDLL.dll's import list): both files are PE32 for ARM, subsystem
+# Windows CE GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only
+# names on the list, with nothing writable but the import table (and resources) and no
+# instruction that ARMv4 lacks; the list's first part is exactly what the two import. With
+# --test-image, the test image of the whole utility library passes the same checks
 # and exports exactly the helpers that helpers.h lists, and the list's second part (from its
 # "ONLY THE TEST IMAGE" line) is exactly what it alone imports.
 # Usage: check-artefacts.sh [--device coredll.def [--test-image IMAGE helpers.h]] OBJDUMP
@@ -32,8 +31,6 @@ icon="$4"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-# Little-endian unsigned numbers of 1, 2 or 4 bytes at an offset of a file.
-u() { od -An -tu"$3" -j"$2" -N"$3" "$1" | tr -d ' '; }
 
 "$objdump" -p "$library" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort >"$work/exports"
@@ -55,21 +52,22 @@ else
     sort "$work/shipped" "$work/image-only" >"$work/allowed"
     : >"$work/imported-shipped"
     : >"$work/imported-image"
+    # A field of the optional header as objdump prints it.
+    field() { sed -n "s/^$1[[:space:]]\{1,\}//p" "$work/headers"; }
     for file in "$library" "$program" $test_image; do
         name=$(basename "$file")
-        header=$(u "$file" 60 4)
-        [ "$(u "$file" "$header" 4)" -eq 17744 ] || fail "$name is not a PE file"
-        [ "$(u "$file" $((header + 4)) 2)" -eq 448 ] || fail "$name is not for ARM (0x1C0)"
-        optional=$((header + 24))
-        [ "$(u "$file" "$optional" 2)" -eq 267 ] || fail "$name is not PE32"
-        [ "$(u "$file" $((optional + 68)) 2)" -eq 9 ] ||
-            fail "$name is not for the Windows CE GUI subsystem (9)"
-        [ "$(u "$file" $((optional + 48)) 2)" -eq 3 ] && [ "$(u "$file" $((optional + 50)) 2)" -eq 0 ] ||
-            fail "$name does not ask for subsystem version 3.0"
-        # Data directory 5: CE maps a library wherever there is room, and must relocate it.
-        [ "$(u "$file" $((optional + 96 + 5 * 8 + 4)) 4)" -gt 0 ] || fail "$name has no base relocations"
-
         "$objdump" -p "$file" >"$work/headers"
+        # objdump names ARM and Thumb images alike; the CE loader, which runs both files on the
+        # arm build, refuses any machine but ARM's (0x1C0).
+        grep -q 'file format pei-arm-wince-little$' "$work/headers" ||
+            fail "$name is not a PE file for ARM"
+        field Magic | grep -q '^010b' || fail "$name is not PE32"
+        field Subsystem | grep -q '^00000009' || fail "$name is not for the Windows CE GUI subsystem (9)"
+        [ "$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)" = "3.0" ] ||
+            fail "$name does not ask for subsystem version 3.0"
+        # CE maps a library wherever there is room, and must relocate it.
+        grep -q '^Entry 5 [0-9a-f]\{8\} 0*[1-9a-f][0-9a-f]* Base Relocation' "$work/headers" ||
+            fail "$name has no base relocations"
         sed -n 's/^[[:space:]]*DLL Name: //p' "$work/headers" | sort -u >"$work/libraries"
         [ "$(cat "$work/libraries")" = "COREDLL.dll" ] ||
             fail "$name imports from $(tr '\n' ' ' <"$work/libraries")rather than COREDLL.dll alone"
@@ -136,29 +134,13 @@ grep -q -- '--width=16 --height=16 --bit-depth=8 --palette-size=256' "$work/imag
     fail "no 16 x 16 image at 8 bits"
 [ "$(wc -l <"$work/images")" -eq 2 ] || fail "the icon group does not hold exactly two images"
 
-# The group's own directory (6 bytes, then 14 per image) and the images it names.
-wrestool -x --raw --type=14 --name=101 --language=2057 "$program" >"$work/group"
-[ "$(u "$work/group" 2 2)" -eq 1 ] && [ "$(u "$work/group" 4 2)" -eq 2 ] ||
-    fail "the icon group's directory does not list two icons"
-for image in 0 1; do
-    entry=$((6 + 14 * image))
-    side=$((32 >> image))
-    [ "$(u "$work/group" "$entry" 1)" -eq "$side" ] && [ "$(u "$work/group" $((entry + 1)) 1)" -eq "$side" ] &&
-        [ "$(u "$work/group" $((entry + 6)) 2)" -eq 8 ] ||
-        fail "the group's entry $((image + 1)) is not $side x $side at 8 bits"
-    name=$(u "$work/group" $((entry + 12)) 2)
-    wrestool -x --raw --type=3 --name="$name" --language=2057 "$program" >"$work/image"
-    [ "$(wc -c <"$work/image")" -eq "$(u "$work/group" $((entry + 8)) 4)" ] ||
-        fail "icon $name is not the size its group entry gives"
-    [ "$(u "$work/image" 0 4)" -eq 40 ] && [ "$(u "$work/image" 4 4)" -eq "$side" ] &&
-        [ "$(u "$work/image" 8 4)" -eq $((2 * side)) ] && [ "$(u "$work/image" 12 2)" -eq 1 ] &&
-        [ "$(u "$work/image" 14 2)" -eq 8 ] ||
-        fail "icon $name is not a $side x $side bitmap at 8 bits with its mask"
-    # The committed icon's image at the same place of its directory (16 bytes an entry).
-    offset=$(u "$icon" $((6 + 16 * image + 12)) 4)
-    size=$(u "$icon" $((6 + 16 * image + 8)) 4)
-    tail -c +$((offset + 1)) "$icon" | head -c "$size" | cmp -s - "$work/image" ||
-        fail "icon $name differs from image $((image + 1)) of the committed icon"
+# Each image, pixels and mask, is the committed icon's.
+mkdir "$work/built" "$work/committed"
+icotool -x -o "$work/built" "$work/icon.ico"
+icotool -x -o "$work/committed" "$icon"
+for image in 1 2; do
+    cmp -s "$work/built"/*_"$image"_* "$work/committed"/*_"$image"_* ||
+        fail "icon $image differs from image $image of the committed icon"
 done
 echo "Wrenfold.dll exports: $(tr '\n' ' ' <"$work/exports")"
 [ -z "$imports_list" ] || echo "both files: PE32, ARM, CE GUI 3.0, relocatable, COREDLL.dll's listed names only, ARMv4"

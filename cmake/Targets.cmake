@@ -1,0 +1,15 @@
+# Warnings are errors on every compiler (g++ for the host and the arm build, mingw-w64 g++ for
+# Windows, GCC for ARM for the device).
+function(wrenfold_warnings target)
+    target_compile_options(${target} PRIVATE
+        -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wnon-virtual-dtor -Wformat=2
+        -Wimplicit-fallthrough -Wmissing-declarations -Werror)
+endfunction()
+
+# A target of the product's own code: its warnings, and the device's processor where the build
+# names one (the arm build compiles the product for ARMv4, as the device's compiler does).
+function(wrenfold_product target)
+    wrenfold_warnings(${target})
+    target_compile_options(${target} PRIVATE ${WRENFOLD_PRODUCT_COMPILE_OPTIONS})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()
