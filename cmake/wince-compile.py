@@ -60,6 +60,9 @@ def coff_section(operands):
     name = operands[0]
     if name.startswith(".note.GNU-stack"):
         return None
+    if name == ".drectve":
+        # Directives to the linker (exports), which COFF has and ELF lacks.
+        return ["\t.section\t.drectve"]
     flags = operands[1].strip('"') if len(operands) > 1 else ""
     group = None
     if "G" in flags:
@@ -70,7 +73,10 @@ def coff_section(operands):
     for prefix, coff, coff_flags in SECTIONS:
         if name == prefix or name.startswith(prefix + "."):
             if group is None:
-                return ['\t.section\t%s,"%s"' % (coff, coff_flags)]
+                # A function's or an object's own section (.text.name) stays a section of its
+                # own (.text$name), which the linker drops when nothing reaches it.
+                suffix = "$" + name[len(prefix) + 1:] if name != prefix else ""
+                return ['\t.section\t%s%s,"%s"' % (coff, suffix, coff_flags)]
             # One link-once section per group and kind: the linker keeps the first of each.
             return ['\t.section\t%s$%s,"%s"' % (coff, group, coff_flags), "\t.linkonce\tdiscard"]
     raise Unsupported("section %s" % name)
@@ -89,6 +95,9 @@ def comdat_groups(lines):
 def rewrite(lines):
     out = []
     linkonce_symbols = comdat_groups(lines)
+    # The COFF assembler has no section stack: .pushsection and .popsection become plain section
+    # changes, back to where the code was (its link-once marking given once already).
+    current, stack = ["\t.text"], []
     for number, line in enumerate(lines, 1):
         stripped = line.strip()
         try:
@@ -100,11 +109,21 @@ def rewrite(lines):
             rest = rest.strip()
             if directive in DROPPED:
                 continue
-            if directive == ".section":
-                operands = split_operands(rest)
-                directives = coff_section(operands)
+            if directive in (".section", ".pushsection"):
+                directives = coff_section(split_operands(rest))
+                if directive == ".pushsection":
+                    stack.append(current)
                 if directives is not None:
                     out.extend(directives)
+                    current = [d for d in directives if ".linkonce" not in d]
+            elif directive == ".popsection":
+                if not stack:
+                    raise Unsupported("a .popsection without its .pushsection")
+                current = stack.pop()
+                out.extend(current)
+            elif directive in (".text", ".data", ".bss"):
+                current = [line]
+                out.append(line)
             elif directive == ".weak":
                 # An inline function's definition is weak in ELF; in COFF its link-once
                 # section already keeps one copy, and a weak symbol would be an alias instead.

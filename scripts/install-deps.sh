@@ -15,7 +15,7 @@ if [ "${1:-}" != "--host-only" ]; then
       libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix
       binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils g++-arm-linux-gnueabi qemu-user
       gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison
-      libmspack-dev cabextract gcab file"
+      libmspack-dev cabextract gcab file g++-mingw-w64-i686-posix"
 fi
 missing=""
 for package in $packages; do

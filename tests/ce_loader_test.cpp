@@ -93,8 +93,8 @@ TEST(CeLoader, PlacesTheLibraryAwayFromItsPreferredBaseAndFindsItsHooks) {
 }
 
 TEST(CeLoader, RefusesWhatTheDeviceWouldRefuseAndSaysWhat) {
-    const std::string missing = LoadWithNameReplaced("wsprintfW", "wsprintfQ");
-    EXPECT_NE(missing.find("does not have: wsprintfQ"), std::string::npos) << missing;
+    const std::string missing = LoadWithNameReplaced("MessageBoxW", "MessageBoxQ");
+    EXPECT_NE(missing.find("does not have: MessageBoxQ"), std::string::npos) << missing;
     const std::string library = LoadWithNameReplaced("COREDLL.dll", "KERNEL.dll");
     EXPECT_NE(library.find("imports from KERNEL.dll"), std::string::npos) << library;
     ce::Image image;

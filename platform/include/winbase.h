@@ -124,19 +124,22 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 inline HANDLE GetCurrentProcess() {
     return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x42));
 }
+// Not COREDLL exports: CE keeps the running thread's and process's handles, which are their
+// identifiers, in a table of the kernel's data page, mapped at the same address in every process.
+#define KDATA_PAGE 0xFFFFC000u
+#define KDATA_HANDLES (KDATA_PAGE + 0x800u + 0x004u)
+#define KDATA_THREAD_SLOT 1
+#define KDATA_PROCESS_SLOT 2
 #if defined(_WIN32_WCE)
-// Not COREDLL exports: CE keeps the running process's and thread's handles, which are their
-// identifiers, in the kernel's data page, mapped at the same address in every process.
 inline DWORD KernelDataHandle(ULONG_PTR slot) {
-    constexpr ULONG_PTR kSystemHandles = 0xFFFFC800u + 0x004u;
     return static_cast<DWORD>(
-        *reinterpret_cast<const volatile ULONG_PTR*>(kSystemHandles + slot * sizeof(HANDLE)));
+        *reinterpret_cast<const volatile ULONG_PTR*>(KDATA_HANDLES + slot * sizeof(HANDLE)));
 }
 inline DWORD GetCurrentThreadId() {
-    return KernelDataHandle(1);
+    return KernelDataHandle(KDATA_THREAD_SLOT);
 }
 inline DWORD GetCurrentProcessId() {
-    return KernelDataHandle(2);
+    return KernelDataHandle(KDATA_PROCESS_SLOT);
 }
 #else
 DWORD WINAPI GetCurrentProcessId();

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Proves that the device checks catch what they are there for. Links Wrenfold.dll again from its
 # own objects with one fault planted at a time (an extra export, an import from KERNEL32.dll, the
-# desktop's GUI subsystem, a BX instruction) and expects check-artefacts.sh to refuse each file,
-# saying why; the unplanted link must pass.
+# desktop's GUI subsystem, writable data, each of BX, BLX, BXNE and LDRDEQ) and expects check-artefacts.sh to
+# refuse each file, saying why; the unplanted link must pass.
 # Usage: check-artefacts-faults.sh TOOLS "LINK FLAGS" COREDLL.def HOOKS.def "OBJECTS" "LIBRARIES"
 #        CloseKorvessa.exe ICON    (OBJECTS and LIBRARIES are CMake lists, separated by ';')
 set -eu
@@ -64,8 +64,26 @@ expect_refused "$work/kernel32.dll" "KERNEL32.dll rather than COREDLL.dll alone"
 link "$work/subsystem.dll" "$exports_list" --subsystem windows:4.0
 expect_refused "$work/subsystem.dll" "subsystem (9)"
 
-# One function that returns with BX, which ARMv4 lacks (ARMv4T has it).
-printf '\t.text\n\t.global\treturn_by_bx\nreturn_by_bx:\n\tbx\tlr\n' |
-    "$tools/arm-mingw32ce-as" -march=armv4t -o "$work/bx.o"
-link "$work/bx.dll" "$exports_list" "$work/bx.o"
-expect_refused "$work/bx.dll" "instructions that ARMv4 lacks"
+# A word of writable data: state, or constants the compile put in the wrong section.
+printf '\t.data\n\t.global\tstate\nstate:\n\t.word\t0\n' |
+    "$tools/arm-mingw32ce-as" -o "$work/state.o"
+link "$work/state.dll" "$exports_list" "$work/state.o" -u state
+expect_refused "$work/state.dll" "writable sections: .data"
+
+# One function with an instruction that ARMv4 lacks, assembled for the processor that has it,
+# and kept in the library (the linker drops what nothing reaches).
+plant() {
+    function="$1"
+    processor="$2"
+    shift 2
+    { printf '\t.syntax unified\n\t.text\n\t.global\t%s\n%s:\n' "$function" "$function"
+      printf '\t%s\n' "$@"; } | "$tools/arm-mingw32ce-as" -march="$processor" -o "$work/$function.o"
+    link "$work/$function.dll" "$exports_list" "$work/$function.o" -u "$function"
+    expect_refused "$work/$function.dll" "instructions that ARMv4 lacks"
+}
+# The interworking return and call (ARMv4T and ARMv5), and the same in conditional forms, as
+# GCC writes them after a comparison.
+plant return_by_bx armv4t "bx lr"
+plant call_by_blx armv5te "push {lr}" "blx r3" "pop {pc}"
+plant return_by_bxne armv4t "cmp r0, #0" "bxne lr" "mov pc, lr"
+plant load_by_ldrdeq armv5te "cmp r0, #0" "ldrdeq r2, r3, [r1]" "mov pc, lr"

@@ -3,15 +3,26 @@
 # the four hooks, undecorated, and CloseKorvessa.exe carries icon group 101 in English (United
 # Kingdom) with a 32 x 32 and a 16 x 16 image at 8 bits per pixel, read from the program's own
 # resources, each the committed icon's image. Windows: the program is a desktop GUI program. The
-# device (--device, with COREDLL.dll's import list): both files are PE32 for ARM, subsystem Windows CE
-# GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only names on
-# the list, with no instruction that ARMv4 lacks; and the list names nothing neither imports.
-# Usage: check-artefacts.sh [--device coredll.def] OBJDUMP Wrenfold.dll CloseKorvessa.exe ICON
+# device (--device, with COREDLL.dll's import list): both files are PE32 for ARM, subsystem
+# Windows CE GUI (9) version 3.0, with base relocations, importing only from COREDLL.dll and only
+# names on the list, with nothing writable but the import table (and resources) and no
+# instruction that ARMv4 lacks; the list's first part is exactly what the two import. With
+# --test-image, the test image of the whole utility library passes the same checks
+# and exports exactly the helpers that helpers.h lists, and the list's second part (from its
+# "ONLY THE TEST IMAGE" line) is exactly what it alone imports.
+# Usage: check-artefacts.sh [--device coredll.def [--test-image IMAGE helpers.h]] OBJDUMP
+#        Wrenfold.dll CloseKorvessa.exe ICON
 set -eu
 imports_list=""
+test_image=""
 if [ "$1" = "--device" ]; then
     imports_list="$2"
     shift 2
+    if [ "$1" = "--test-image" ]; then
+        test_image="$2"
+        helpers="$3"
+        shift 3
+    fi
 fi
 objdump="$1"
 library="$2"
@@ -30,12 +41,20 @@ if [ -z "$imports_list" ]; then
     "$objdump" -p "$program" | grep -q '^Subsystem[[:space:]]*00000002' ||
         fail "CloseKorvessa.exe is not a GUI program"
 else
-    # The names the import library may give, as the device's COREDLL.dll knows them.
-    sed -e 's/;.*//' -e '/^[[:space:]]*$/d' -e '/^LIBRARY/d' -e '/^EXPORTS/d' \
-        -e 's/.*==[[:space:]]*//' -e 's/[[:space:]]//g' "$imports_list" | sort >"$work/allowed"
+    # The names the import library may give, as the device's COREDLL.dll knows them: those the
+    # deliverables may import, and those only the test image may.
+    names() {
+        sed -e 's/;.*//' -e '/^[[:space:]]*$/d' -e '/^LIBRARY/d' -e '/^EXPORTS/d' \
+            -e 's/.*==[[:space:]]*//' -e 's/[[:space:]]//g' | sort
+    }
+    sed '/^; ONLY THE TEST IMAGE/,$d' "$imports_list" | names >"$work/shipped"
+    sed -n '/^; ONLY THE TEST IMAGE/,$p' "$imports_list" | names >"$work/image-only"
+    sort "$work/shipped" "$work/image-only" >"$work/allowed"
+    : >"$work/imported-shipped"
+    : >"$work/imported-image"
     # A field of the optional header as objdump prints it.
     field() { sed -n "s/^$1[[:space:]]\{1,\}//p" "$work/headers"; }
-    for file in "$library" "$program"; do
+    for file in "$library" "$program" $test_image; do
         name=$(basename "$file")
         "$objdump" -p "$file" >"$work/headers"
         # objdump names ARM and Thumb images alike; the CE loader, which runs both files on the
@@ -56,7 +75,21 @@ else
             "$work/headers" | sort -u >"$work/imported"
         comm -23 "$work/imported" "$work/allowed" >"$work/unlisted"
         [ ! -s "$work/unlisted" ] || fail "$name imports names not on the list: $(tr '\n' ' ' <"$work/unlisted")"
-        cat "$work/imported" >>"$work/all-imported"
+        if [ "$file" = "$test_image" ]; then
+            cat "$work/imported" >>"$work/imported-image"
+        else
+            cat "$work/imported" >>"$work/imported-shipped"
+        fi
+
+        # The product keeps no state and its constants are read-only: nothing is writable but the
+        # import table, which the loader fills, and the resources, which GNU windres marks so.
+        "$objdump" -h "$file" | awk '
+            /^ +[0-9]+ / { section = $2; next }
+            section != "" {
+                if ($0 !~ /READONLY/ && section != ".idata" && section != ".rsrc") print section
+                section = ""
+            }' >"$work/writable"
+        [ ! -s "$work/writable" ] || fail "$name has writable sections: $(tr '\n' ' ' <"$work/writable")"
 
         # The words that pc-relative loads read are data (literal pools), not instructions.
         "$objdump" -d --no-show-raw-insn "$file" | awk '
@@ -76,9 +109,19 @@ else
             }' >"$work/newer"
         [ ! -s "$work/newer" ] || fail "$name has instructions that ARMv4 lacks: $(cat "$work/newer")"
     done
-    # The list is exactly what the two files import: a name neither uses is one nobody checked.
-    sort -u "$work/all-imported" | comm -13 - "$work/allowed" >"$work/unused"
-    [ ! -s "$work/unused" ] || fail "the import list names what neither file imports: $(tr '\n' ' ' <"$work/unused")"
+    # The list is exactly what the files import: a name nothing uses is one nobody checked, and
+    # a name only the test image may import is one the deliverables must not.
+    sort -u "$work/imported-shipped" | comm -3 - "$work/shipped" >"$work/unused"
+    [ ! -s "$work/unused" ] || fail "the deliverables' part of the import list is not what they import: $(tr '\n\t' '  ' <"$work/unused")"
+    if [ -n "$test_image" ]; then
+        sort -u "$work/imported-image" | comm -23 - "$work/shipped" | comm -3 - "$work/image-only" >"$work/unused"
+        [ ! -s "$work/unused" ] || fail "the test image's part of the import list is not what only it imports: $(tr '\n\t' '  ' <"$work/unused")"
+        "$objdump" -p "$test_image" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+            sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort >"$work/image-exports"
+        sed -n 's/^[[:space:]]*X(\([A-Za-z0-9_]*\)).*/\1/p' "$helpers" | sort >"$work/helpers"
+        diff -u "$work/helpers" "$work/image-exports" ||
+            fail "$(basename "$test_image") does not export exactly the helpers by name"
+    fi
 fi
 
 wrestool -l "$program" | grep -q -- '--type=14 --name=101 --language=2057' ||
@@ -101,5 +144,6 @@ for image in 1 2; do
 done
 echo "Wrenfold.dll exports: $(tr '\n' ' ' <"$work/exports")"
 [ -z "$imports_list" ] || echo "both files: PE32, ARM, CE GUI 3.0, relocatable, COREDLL.dll's listed names only, ARMv4"
+[ -z "$test_image" ] || echo "$(basename "$test_image"): the same, exporting $(wc -l <"$work/helpers") helpers by name"
 echo "CloseKorvessa.exe icon group 101 (2057):"
 cat "$work/images"

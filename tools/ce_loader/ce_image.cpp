@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -356,6 +358,32 @@ bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& i
     return true;
 }
 
+void ShowCallerInKernelData() {
+    static auto* const handles = [] {
+        void* page =
+            mmap(reinterpret_cast<void*>(static_cast<std::uintptr_t>(KDATA_PAGE)), 4096,
+                 PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+        if (page == MAP_FAILED) {
+            std::perror("the kernel's data page cannot be mapped where CE has it");
+            std::exit(1);
+        }
+        return reinterpret_cast<volatile std::uint32_t*>(
+            static_cast<std::uintptr_t>(KDATA_HANDLES));
+    }();
+    handles[KDATA_THREAD_SLOT] = GetCurrentThreadId();
+    handles[KDATA_PROCESS_SLOT] = GetCurrentProcessId();
+}
+
+Image LoadOrStop(const char* path) {
+    Image image;
+    std::string error;
+    if (!Load(path, Coredll(), image, error)) {
+        std::fprintf(stderr, "cannot load %s\n  %s\n", path, error.c_str());
+        std::exit(1);
+    }
+    return image;
+}
+
 void Unload(Image& image) {
     if (image.base != nullptr) {
         munmap(image.base, image.size);
@@ -378,11 +406,13 @@ void* FindExport(const Image& image, const char* name) {
 }
 
 BOOL CallDllMain(const Image& image, DWORD reason) {
+    ShowCallerInKernelData();
     using Entry = BOOL (*)(HANDLE, DWORD, LPVOID);
     return reinterpret_cast<Entry>(image.entry)(image.base, reason, nullptr);
 }
 
 int CallWinMain(const Image& image, LPWSTR commandLine) {
+    ShowCallerInKernelData();
     using Entry = int (*)(HINSTANCE, HINSTANCE, LPWSTR, int);
     return reinterpret_cast<Entry>(image.entry)(reinterpret_cast<HINSTANCE>(image.base), nullptr,
                                                 commandLine, SW_SHOW);

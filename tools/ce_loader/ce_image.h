@@ -56,6 +56,15 @@ struct Image {
 // bindings lack, naming every one) and leaves `image` empty.
 bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& image,
           std::string& error);
+// Loads the file at `path` against the simulated device's COREDLL.dll, or ends the run saying
+// why: a file that does not load is a build that cannot be tested.
+Image LoadOrStop(const char* path);
+// CE's kernel data page, where the device's code reads the running thread and process (the SDK's
+// inline GetCurrentThreadId): mapped where CE has it, and set to the simulated device's caller.
+// The loader calls it whenever it enters the device's code (a library's or program's entry, a
+// helper of the test image), so the page holds the thread that entered; none of that code reads
+// it after letting another thread run.
+void ShowCallerInKernelData();
 // Unmaps the image; its code and data are gone.
 void Unload(Image& image);
 

@@ -4,7 +4,6 @@
 // the close program is loaded afresh for each run, as a process is.
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "ce_loader/ce_image.h"
 #include "product/product.h"
@@ -13,20 +12,9 @@
 
 namespace {
 
-// A file that does not load is a build that cannot be tested: the run stops, saying why.
-ce::Image LoadOrStop(const char* path) {
-    ce::Image image;
-    std::string error;
-    if (!ce::Load(path, ce::Coredll(), image, error)) {
-        std::fprintf(stderr, "cannot load %s\n  %s\n", path, error.c_str());
-        std::exit(1);
-    }
-    return image;
-}
-
 ce::Image& Library() {
     static ce::Image library = [] {
-        ce::Image image = LoadOrStop(WRENFOLD_DEVICE_LIBRARY);
+        ce::Image image = ce::LoadOrStop(WRENFOLD_DEVICE_LIBRARY);
         if (!ce::CallDllMain(image, DLL_PROCESS_ATTACH)) {
             std::fprintf(stderr, "%s refused to attach\n", WRENFOLD_DEVICE_LIBRARY);
             std::exit(1);
@@ -49,7 +37,7 @@ Hook Export(const char* name) {
 
 void RegisterCloseProgram(const WCHAR* path) {
     sim::RegisterProgram(path, [](const WideString& commandLine) {
-        ce::Image program = LoadOrStop(WRENFOLD_DEVICE_PROGRAM);
+        ce::Image program = ce::LoadOrStop(WRENFOLD_DEVICE_PROGRAM);
         WideString writable = commandLine;
         const int exitCode = ce::CallWinMain(program, writable.data());
         ce::Unload(program);
