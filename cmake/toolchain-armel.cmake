@@ -1,7 +1,7 @@
 # Cross build of the host build for Debian's armel (ARMv5TE, soft float, little-endian, 32-bit),
 # the device's processor family. Programs run under qemu-arm as an Intel XScale PXA250, with
-# the C and C++ libraries of Debian's cross toolchain; GoogleTest, Google Benchmark and zlib come
-# from Debian's armel packages, unpacked into the cache by scripts/install-deps.sh.
+# the C and C++ libraries of Debian's cross toolchain; GoogleTest, Google Benchmark, zlib and
+# libmspack come from Debian's armel packages, unpacked into the cache by scripts/install-deps.sh.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(WRENFOLD_ARMEL_TRIPLE arm-linux-gnueabi)

@@ -44,10 +44,12 @@ publish() {
     done
 }
 
-# The arm build's GoogleTest, Google Benchmark and zlib: Debian's armel packages, unpacked.
+# The arm build's GoogleTest, Google Benchmark, zlib and libmspack: Debian's armel packages,
+# unpacked.
 # Installing them through multiarch would clash with the machine's own versions of the same
 # packages.
-armel_packages="libgtest-dev libbenchmark-dev libbenchmark1debian zlib1g-dev zlib1g"
+armel_packages="libgtest-dev libbenchmark-dev libbenchmark1debian zlib1g-dev zlib1g libmspack-dev
+  libmspack0"
 if ! dpkg --print-foreign-architectures | grep -qx armel; then
     $sudo dpkg --add-architecture armel
     $sudo apt-get update -qq

@@ -116,6 +116,9 @@ void SetOsVersion(DWORD major, DWORD minor);
 void SetPlatformType(const WCHAR* type);
 // The next GetVersionExW fails.
 void FailNextVersionQuery();
+// The processor GetSystemInfo reports (PROCESSOR_STRONGARM after a reset: an ARM of the
+// StrongARM and XScale family).
+void SetProcessorType(DWORD type);
 
 // ---- Files ----------------------------------------------------------------------------------
 

@@ -45,6 +45,7 @@ struct System {
     bool hasPlatformType = true;
     std::u16string platformType = TEXT("PocketPC");
     bool failNextVersionQuery = false;
+    DWORD processorType = PROCESSOR_STRONGARM;
     std::map<HLOCAL, std::unique_ptr<WCHAR[]>> localMemory;
     std::map<std::u16string, Library> libraries;  // by path key
     std::vector<ExportSlot> slots;
@@ -221,6 +222,10 @@ void FailNextVersionQuery() {
     State().failNextVersionQuery = true;
 }
 
+void SetProcessorType(DWORD type) {
+    State().processorType = type;
+}
+
 void RegisterLibrary(const WCHAR* path, const std::vector<std::string>& exports) {
     System& state = State();
     const std::u16string key = detail::PathKey(path);
@@ -292,6 +297,21 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     lpVersionInformation->dwPlatformId = VER_PLATFORM_WIN32_CE;
     lpVersionInformation->szCSDVersion[0] = 0;
     return TRUE;
+}
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO lpSystemInfo) {
+    // A PXA250 as CE 3.0 describes it: one processor, 4 KB pages, 64 KB allocation granules,
+    // the 32 MB slot of a process.
+    *lpSystemInfo = SYSTEM_INFO{};
+    lpSystemInfo->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_ARM;
+    lpSystemInfo->dwPageSize = 4096;
+    lpSystemInfo->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(0x10000);
+    lpSystemInfo->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(0x01FFFFFF);
+    lpSystemInfo->dwActiveProcessorMask = 1;
+    lpSystemInfo->dwNumberOfProcessors = 1;
+    lpSystemInfo->dwProcessorType = State().processorType;
+    lpSystemInfo->dwAllocationGranularity = 0x10000;
+    lpSystemInfo->wProcessorLevel = 4;
 }
 
 BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT /*fWinIni*/) {

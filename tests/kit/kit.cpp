@@ -166,6 +166,22 @@ void MakeFile(const WideString& path, const std::string& content, DWORD attribut
     }
 }
 
+std::string ReadFileText(const WideString& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "<missing>";
+    }
+    std::string content;
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        content.append(buffer, count);
+    }
+    CloseHandle(file);
+    return content;
+}
+
 bool PathExists(const WideString& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -115,6 +115,8 @@ void MakeFolder(const WideString& path);
 void MakeFolders(const WideString& path);
 void MakeFile(const WideString& path, const std::string& content, DWORD attributes = 0);
 bool PathExists(const WideString& path);
+// The file's bytes, or "<missing>" when it cannot be opened.
+std::string ReadFileText(const WideString& path);
 // Whether paths may run past MAX_PATH here (the simulated device keeps its files in a host folder;
 // Win32 stops at MAX_PATH without the \\?\ prefix the product never uses).
 bool PathsMayExceedMaxPath();

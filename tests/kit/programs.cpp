@@ -44,6 +44,10 @@ InstallerStart LastInstallerStart() {
     if (line.present && line.data.size() >= sizeof(WCHAR)) {
         start.commandLine = reinterpret_cast<const WCHAR*>(line.data.data());
     }
+    const StoredValue error = GetValue(HKEY_CURRENT_USER, kInstallerMarkKey, TEXT("Error"));
+    if (error.present && error.data.size() >= sizeof(WCHAR)) {
+        start.error = Narrow(reinterpret_cast<const WCHAR*>(error.data.data()));
+    }
     return start;
 }
 

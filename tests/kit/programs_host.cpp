@@ -1,5 +1,9 @@
 // The kit's programs on the simulated device: each is registered at its path and runs inside
 // CreateProcessW, the installer with the product's hooks (product/product.h).
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "kit/programs.h"
 #include "product/product.h"
 #include "sim.h"
@@ -10,6 +14,23 @@ namespace kit {
 namespace {
 
 constexpr WCHAR kCloseProgramPath[] = TEXT("\\Windows\\CloseKorvessa.exe");
+
+// Runs the program at `path` to its end (the simulated device runs it inside CreateProcessW) and
+// gives its exit code, or STILL_ACTIVE while it runs on.
+DWORD RunInstalled(const WCHAR* path, const WideString& commandLine) {
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(path, commandLine.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        nullptr, &info)) {
+        ADD_FAILURE() << Narrow(path) << " did not start: error " << GetLastError();
+        return 0xFFFFFFFF;
+    }
+    WaitForSingleObject(info.hProcess, 0);  // lets the device's other programs handle their mail
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
+}
 
 }  // namespace
 
@@ -41,15 +62,35 @@ void InstallStandInInstaller() {
     MakeFolders(TEXT("\\Windows"));
     MakeFile(kInstallerPath, "stand-in WCELOAD");
     sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
-        // The device's installer finds the product's hooks under any library name.
-        const auto productHooks = [](LPCWSTR /*library*/, SetupHooks& hooks) {
-            hooks = ProductHooks();
-            return true;
-        };
-        bool hang = false;
-        const DWORD result = RunCabInstaller(commandLine.c_str(), productHooks, hang);
-        return hang ? sim::kStillRunning : result;
+        return RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
     });
+    MakeFile(kUnloadPath, "stand-in unload");
+    sim::RegisterProgram(kUnloadPath, [](const WideString& commandLine) {
+        return RunUnload(commandLine.c_str(), ProductSetupLibrary());
+    });
+    // Where Korvessa.cab puts its programs: the stand-in application in place of the one its
+    // makers supply, and the package's own CloseKorvessa.exe.
+    RegisterStandInApplication(TEXT("\\Program Files\\Korvessa\\Korvessa.exe"));
+    RegisterCloseProgram(TEXT("\\Program Files\\Korvessa\\CloseKorvessa.exe"));
+}
+
+void InstallStuckInstaller() {
+    MakeFolders(TEXT("\\Windows"));
+    InstallStandInApplication(kInstallerPath);
+}
+
+void PutPackage(const char* name, const WideString& path) {
+    const std::string from = std::string(WRENFOLD_PACKAGES) + "/" + name;
+    std::ifstream stream(from, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream),
+                            std::istreambuf_iterator<char>()};
+    ASSERT_TRUE(stream.good() || stream.eof()) << from << " cannot be read";
+    ASSERT_FALSE(bytes.empty()) << from << " is missing: build the package first";
+    MakeFile(path, bytes);
+}
+
+DWORD RunUnload(const WideString& name) {
+    return RunInstalled(kUnloadPath, TEXT("\"") + name + TEXT("\""));
 }
 
 bool InstallerCreationFlags(DWORD& flags) {
@@ -64,50 +105,16 @@ bool InstallerCreationFlags(DWORD& flags) {
     return false;
 }
 
-WideString SetupLibrary() {
-    return TEXT("Wrenfold.dll");
-}
-
-WideString ApplicationSource() {
-    const WideString source = WideString(kTestFolder) + TEXT("\\Korvessa.new");
-    if (!PathExists(source)) {
-        MakeFile(source, "stand-in Korvessa, new version");
-    }
-    return source;
-}
-
 DWORD RunInstaller(const WideString& commandLine) {
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(kInstallerPath, commandLine.c_str(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, nullptr, &info)) {
-        ADD_FAILURE() << "the installer did not start: error " << GetLastError();
-        return 0xFFFFFFFF;
-    }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunInstalled(kInstallerPath, commandLine);
 }
 
-DWORD RunCloseProgram(const WCHAR* commandLine) {
-    if (!PathExists(kCloseProgramPath)) {
+DWORD RunCloseProgram(const WCHAR* commandLine, const WCHAR* installed) {
+    if (installed == nullptr && !PathExists(kCloseProgramPath)) {
         MakeFolders(TEXT("\\Windows"));
-        MakeFile(kCloseProgramPath, "CloseKorvessa");
-        RegisterCloseProgram(kCloseProgramPath);
+        PutCloseProgram(kCloseProgramPath);
     }
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(kCloseProgramPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, nullptr, &info)) {
-        ADD_FAILURE() << "CloseKorvessa did not start: error " << GetLastError();
-        return 0xFFFFFFFF;
-    }
-    WaitForSingleObject(info.hProcess, 0);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunInstalled(installed == nullptr ? kCloseProgramPath : installed, commandLine);
 }
 
 }  // namespace kit

@@ -327,6 +327,12 @@ bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& i
         error = name + ": cannot be read";
         return false;
     }
+    return Load(file, name, coredll, image, error);
+}
+
+bool Load(const std::vector<unsigned char>& file, const std::string& name,
+          const std::vector<Binding>& coredll, Image& image, std::string& error) {
+    image = Image{};
     Layout layout;
     if (!ReadLayout(file, layout, error)) {
         error = name + ": " + error;

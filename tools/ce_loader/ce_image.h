@@ -56,6 +56,10 @@ struct Image {
 // bindings lack, naming every one) and leaves `image` empty.
 bool Load(const std::string& path, const std::vector<Binding>& coredll, Image& image,
           std::string& error);
+// The same for a file's bytes, read by the caller (from the simulated device, say); `name` is
+// what errors call it.
+bool Load(const std::vector<unsigned char>& file, const std::string& name,
+          const std::vector<Binding>& coredll, Image& image, std::string& error);
 // Loads the file at `path` against the simulated device's COREDLL.dll, or ends the run saying
 // why: a file that does not load is a build that cannot be tested.
 Image LoadOrStop(const char* path);

@@ -1,9 +1,14 @@
-// The product as users install it: Wrenfold.dll and CloseKorvessa.exe from the device build, run
-// by the CE loader on the processor's own terms, with the simulated device as their COREDLL.dll.
-// The library is loaded once, as the installer loads it, and detached when the program ends;
-// the close program is loaded afresh for each run, as a process is.
+// The product as users install it: Wrenfold.dll and CloseKorvessa.exe as the device build made
+// them, run by the CE loader on the processor's own terms, with the simulated device as their
+// COREDLL.dll. Each is read from the simulated device, where the installer put it, so the bytes
+// a package carries are the bytes that run: the library is loaded when the installer loads it
+// and detached when it unloads it, and the close program afresh for each run, as a process is.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "ce_loader/ce_image.h"
 #include "product/product.h"
@@ -12,32 +17,76 @@
 
 namespace {
 
-ce::Image& Library() {
-    static ce::Image library = [] {
-        ce::Image image = ce::LoadOrStop(WRENFOLD_DEVICE_LIBRARY);
-        if (!ce::CallDllMain(image, DLL_PROCESS_ATTACH)) {
-            std::fprintf(stderr, "%s refused to attach\n", WRENFOLD_DEVICE_LIBRARY);
-            std::exit(1);
-        }
-        std::atexit([] {
-            ce::CallDllMain(Library(), DLL_PROCESS_DETACH);
-            ce::Unload(Library());
-        });
-        return image;
-    }();
-    return library;
+// The device file's bytes, through the device's own file calls; empty when it cannot be read.
+std::vector<unsigned char> DeviceFile(const WCHAR* path) {
+    std::vector<unsigned char> bytes;
+    const HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    unsigned char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + count);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string Narrow(const WCHAR* path) {
+    std::string narrow;
+    for (; *path != 0; ++path) {
+        narrow += static_cast<char>(*path < 0x80 ? *path : '?');
+    }
+    return narrow;
+}
+
+bool LoadImage(const WCHAR* path, ce::Image& image) {
+    std::string error;
+    if (!ce::Load(DeviceFile(path), Narrow(path), ce::Coredll(), image, error)) {
+        std::fprintf(stderr, "the CE loader refuses %s\n", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 template <class Hook>
-Hook Export(const char* name) {
-    return reinterpret_cast<Hook>(ce::FindExport(Library(), name));
+Hook Export(const ce::Image& image, const char* name) {
+    return reinterpret_cast<Hook>(ce::FindExport(image, name));
+}
+
+bool LoadLibraryImage(LPCWSTR path, SetupHooks& hooks, void*& token) {
+    auto* image = new ce::Image;
+    if (!LoadImage(path, *image) || !image->library || !ce::CallDllMain(*image, DLL_PROCESS_ATTACH)) {
+        ce::Unload(*image);
+        delete image;
+        return false;
+    }
+    hooks.installInit = Export<decltype(hooks.installInit)>(*image, "Install_Init");
+    hooks.installExit = Export<decltype(hooks.installExit)>(*image, "Install_Exit");
+    hooks.uninstallInit = Export<decltype(hooks.uninstallInit)>(*image, "Uninstall_Init");
+    hooks.uninstallExit = Export<decltype(hooks.uninstallExit)>(*image, "Uninstall_Exit");
+    token = image;
+    return true;
+}
+
+void UnloadLibraryImage(void* token) {
+    auto* image = static_cast<ce::Image*>(token);
+    ce::CallDllMain(*image, DLL_PROCESS_DETACH);
+    ce::Unload(*image);
+    delete image;
 }
 
 }  // namespace
 
 void RegisterCloseProgram(const WCHAR* path) {
-    sim::RegisterProgram(path, [](const WideString& commandLine) {
-        ce::Image program = ce::LoadOrStop(WRENFOLD_DEVICE_PROGRAM);
+    const WideString at = path;
+    sim::RegisterProgram(path, [at](const WideString& commandLine) {
+        ce::Image program;
+        if (!LoadImage(at.c_str(), program)) {
+            return static_cast<DWORD>(ERROR_BAD_EXE_FORMAT);
+        }
         WideString writable = commandLine;
         const int exitCode = ce::CallWinMain(program, writable.data());
         ce::Unload(program);
@@ -45,14 +94,20 @@ void RegisterCloseProgram(const WCHAR* path) {
     });
 }
 
-const SetupHooks& ProductHooks() {
-    static const SetupHooks hooks{
-        Export<decltype(SetupHooks::installInit)>("Install_Init"),
-        Export<decltype(SetupHooks::installExit)>("Install_Exit"),
-        Export<decltype(SetupHooks::uninstallInit)>("Uninstall_Init"),
-        Export<decltype(SetupHooks::uninstallExit)>("Uninstall_Exit"),
-    };
-    return hooks;
+void PutCloseProgram(const WCHAR* path) {
+    std::ifstream stream(WRENFOLD_DEVICE_PROGRAM, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream),
+                            std::istreambuf_iterator<char>()};
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    RegisterCloseProgram(path);
+}
+
+const SetupLibraryLoader& ProductSetupLibrary() {
+    static const SetupLibraryLoader images{LoadLibraryImage, UnloadLibraryImage};
+    return images;
 }
 
 const char* ProductOrigin() {

@@ -13,8 +13,31 @@ void RegisterCloseProgram(const WCHAR* path) {
     });
 }
 
-const SetupHooks& ProductHooks() {
-    static const SetupHooks linked{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
+void PutCloseProgram(const WCHAR* path) {
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(file);
+    RegisterCloseProgram(path);
+}
+
+namespace {
+
+// The hooks compiled in stand for whatever library the package carries; it must be on the
+// device all the same.
+bool LoadLinked(LPCWSTR path, SetupHooks& hooks, void*& token) {
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    hooks = SetupHooks{Install_Init, Install_Exit, Uninstall_Init, Uninstall_Exit};
+    token = nullptr;
+    return true;
+}
+
+void UnloadLinked(void* /*token*/) {}
+
+}  // namespace
+
+const SetupLibraryLoader& ProductSetupLibrary() {
+    static const SetupLibraryLoader linked{LoadLinked, UnloadLinked};
     return linked;
 }
 

@@ -12,11 +12,16 @@
 int WINAPI CloseKorvessaMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
                              int showCommand);
 
-// CloseKorvessa itself, run to its end with the command line it is started with.
+// Starting `path` runs CloseKorvessa to its end with the command line it is started with: the
+// program compiled in, or the device's file at `path` (where a package installed it).
 void RegisterCloseProgram(const WCHAR* path);
+// Puts CloseKorvessa at `path` (the device build's file, where the product is the device's) and
+// registers it.
+void PutCloseProgram(const WCHAR* path);
 
-// The setup hooks, as the simulated device's installer finds them under any library name.
-const SetupHooks& ProductHooks();
+// The setup library as the simulated device's installer loads it from where it put the
+// package's `.999`: the hooks compiled in, or that file run by the CE loader.
+const SetupLibraryLoader& ProductSetupLibrary();
 
 // Where the product comes from, in one line for a transcript.
 const char* ProductOrigin();

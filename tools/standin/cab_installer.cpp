@@ -1,22 +1,29 @@
 #include "standin/cab_installer.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "ce_package/ce_package.h"
+#include "standin/cabinet.h"
+#include "standin/install_record.h"
 #include "standin/start_mark.h"
+#include "support/compat.h"
 #include "support/wide_string.h"
 
 namespace {
 
-struct Package {
-    WideString setupLibrary;
-    WideString folder;
-    std::vector<std::pair<WideString, WideString>> copies;
-    std::vector<WideString> writes;
-    bool hang = false;
+// ---- The command line ----------------------------------------------------------------------
+
+struct Switches {
+    bool deletePackage = true;  // CE deletes the package, even after a failed install
+    bool noUi = false;
+    bool noUninstall = false;
+    bool safe = false;
 };
 
-WideString PackagePath(const WideString& commandLine) {
+// The last double-quoted argument, else the last word.
+WideString LastArgument(const WideString& commandLine) {
     const std::size_t close = commandLine.rfind(u'"');
     if (close != WideString::npos && close > 0) {
         const std::size_t open = commandLine.rfind(u'"', close - 1);
@@ -33,22 +40,23 @@ WideString PackagePath(const WideString& commandLine) {
     return commandLine.substr(start, end - start + 1);
 }
 
-bool ReadText(const WideString& path, std::string& content) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-        content.append(buffer, count);
-    }
-    CloseHandle(file);
-    return true;
+bool HasWord(const WideString& commandLine, const WCHAR* word) {
+    const WideString padded = TEXT(" ") + commandLine + TEXT(" ");
+    return padded.find(TEXT(" ") + WideString(word) + TEXT(" ")) != WideString::npos;
 }
 
-// Package files are ASCII.
+Switches ReadSwitches(const WideString& commandLine) {
+    Switches switches;
+    switches.deletePackage = !HasWord(commandLine, TEXT("/delete 0"));
+    switches.noUi = HasWord(commandLine, TEXT("/noui"));
+    switches.noUninstall = HasWord(commandLine, TEXT("/nouninstall"));
+    switches.safe = HasWord(commandLine, TEXT("/safe"));
+    return switches;
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+// The `.000`'s texts are 8-bit; CE reads them in the device's code page, Latin-1 here.
 WideString Widen(const std::string& text) {
     WideString wide;
     for (const char c : text) {
@@ -57,60 +65,569 @@ WideString Widen(const std::string& text) {
     return wide;
 }
 
-std::vector<WideString> Fields(const std::string& line) {
-    std::vector<WideString> fields;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
-        fields.push_back(Widen(line.substr(start, tab - start)));
+std::string Narrow(const WideString& text) {
+    std::string narrow;
+    for (const WCHAR c : text) {
+        narrow += c < 0x100 ? static_cast<char>(c) : '?';
     }
-    fields.push_back(Widen(line.substr(start)));
-    return fields;
+    return narrow;
 }
 
-Package Parse(const std::string& content) {
-    Package package;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        end = end == std::string::npos ? content.size() : end;
-        std::string line = content.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const std::vector<WideString> fields = Fields(line);
-        const WideString& directive = fields[0];
-        if (directive == TEXT("setup") && fields.size() == 2) {
-            package.setupLibrary = fields[1];
-        } else if (directive == TEXT("folder") && fields.size() == 2) {
-            package.folder = fields[1];
-        } else if (directive == TEXT("copy") && fields.size() == 3) {
-            package.copies.emplace_back(fields[1], fields[2]);
-        } else if (directive == TEXT("write") && fields.size() == 2) {
-            package.writes.push_back(fields[1]);
-        } else if (directive == TEXT("hang")) {
-            package.hang = true;
-        }
-    }
-    return package;
+bool SameText(const WideString& a, const WCHAR* b) {
+    return _wcsicmp(a.c_str(), b) == 0;
 }
 
-bool CopyOne(const WideString& source, const WideString& target) {
-    std::string content;
-    if (!ReadText(source, content)) {
+// ---- The device ------------------------------------------------------------------------------
+
+// The %CEn% folders of a Pocket PC; CE 3.0 defines no others.
+struct CeFolder {
+    unsigned number;
+    const WCHAR* path;
+};
+const CeFolder kCeFolders[] = {
+    {1, TEXT("\\Program Files")},
+    {2, TEXT("\\Windows")},
+    {4, TEXT("\\Windows\\StartUp")},
+    {5, TEXT("\\My Documents")},
+    {11, TEXT("\\Windows\\Start Menu\\Programs")},
+    {15, TEXT("\\Windows\\Fonts")},
+    {17, TEXT("\\Windows\\Start Menu")},
+};
+
+const WCHAR* CeFolderPath(unsigned number) {
+    for (const CeFolder& folder : kCeFolders) {
+        if (folder.number == number) {
+            return folder.path;
+        }
+    }
+    return nullptr;
+}
+
+// The folder a "%CEn%" names, or null when CE 3.0 has no such folder.
+const WCHAR* CeFolderNamed(const WideString& name) {
+    if (name.size() < 3 || name.size() > 4 || (name[0] != TEXT('C') && name[0] != TEXT('c')) ||
+        (name[1] != TEXT('E') && name[1] != TEXT('e'))) {
+        return nullptr;
+    }
+    unsigned number = 0;
+    for (std::size_t k = 2; k < name.size(); ++k) {
+        if (name[k] < TEXT('0') || name[k] > TEXT('9')) {
+            return nullptr;
+        }
+        number = number * 10 + static_cast<unsigned>(name[k] - TEXT('0'));
+    }
+    return CeFolderPath(number);
+}
+
+// Replaces every %CEn% and %InstallDir% in `text`; false when it names a folder CE lacks.
+bool ExpandFolders(const WideString& text, const WideString& installDir, WideString& expanded) {
+    expanded.clear();
+    std::size_t at = 0;
+    for (std::size_t open; (open = text.find(TEXT('%'), at)) != WideString::npos;) {
+        const std::size_t close = text.find(TEXT('%'), open + 1);
+        if (close == WideString::npos) {
+            break;
+        }
+        expanded += text.substr(at, open - at);
+        const WideString name = text.substr(open + 1, close - open - 1);
+        const WCHAR* folder = CeFolderNamed(name);
+        if (SameText(name, TEXT("InstallDir"))) {
+            expanded += installDir;
+        } else if (folder != nullptr) {
+            expanded += folder;
+        } else {
+            return false;
+        }
+        at = close + 1;
+    }
+    expanded += text.substr(at);
+    return true;
+}
+
+// ---- The package -----------------------------------------------------------------------------
+
+struct Package {
+    WideString path;
+    ce_package::Instructions instructions;
+    std::vector<CabinetMember> members;
+    const CabinetMember* setupLibrary = nullptr;  // the .999, if any
+    WideString name;                              // "Provider AppName", as removal names it
+    WideString installDir;
+};
+
+// The member whose extension is the three-digit `number`, or null.
+const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, unsigned number) {
+    char extension[8];
+    std::snprintf(extension, sizeof extension, ".%03u", number);
+    for (const CabinetMember& member : members) {
+        const std::size_t dot = member.name.rfind('.');
+        if (dot != std::string::npos && member.name.compare(dot, std::string::npos, extension) == 0) {
+            return &member;
+        }
+    }
+    return nullptr;
+}
+
+// A `.000` directory's path on the device.
+bool DirectoryPath(const Package& package, std::uint16_t id, WideString& path, std::string& error) {
+    if (id == 0) {
+        path = package.installDir;
+        return true;
+    }
+    const ce_package::Directory* directory = ce_package::FindDirectory(package.instructions, id);
+    if (directory == nullptr) {
+        error = "directory " + std::to_string(id) + " is not in the package";
         return false;
     }
+    const WideString spelt = Widen(ce_package::JoinParts(package.instructions, directory->parts));
+    WideString expanded;
+    if (!ExpandFolders(spelt, package.installDir, expanded)) {
+        error = "the folder " + Narrow(spelt) + " is none a Pocket PC has";
+        return false;
+    }
+    path = !expanded.empty() && expanded[0] == TEXT('\\') ? expanded : TEXT("\\") + expanded;
+    return true;
+}
+
+bool ReadPackage(Package& package, std::string& error) {
+    if (!ReadCabinet(package.path.c_str(), package.members, error)) {
+        return false;
+    }
+    const CabinetMember* instructions = MemberNumbered(package.members, 0);
+    if (instructions == nullptr) {
+        error = "the package has no .000 member: it is a cabinet, but no CE package";
+        return false;
+    }
+    if (!ce_package::Decode(instructions->bytes, package.instructions, error)) {
+        error = instructions->name + " " + error;
+        return false;
+    }
+    const ce_package::Instructions& read = package.instructions;
+    for (const ce_package::File& file : read.files) {
+        if (MemberNumbered(package.members, file.id) == nullptr) {
+            error = "the package's file " + file.name + " has no member ." + std::to_string(file.id);
+            return false;
+        }
+    }
+    package.setupLibrary = MemberNumbered(package.members, ce_package::kSetupLibraryNumber);
+    package.name = Widen(read.provider + " " + read.app_name);
+    // The install folder is the package's directory 1, as cabwiz writes it; one without it goes
+    // where cabwiz's own default would put it.
+    package.installDir = TEXT("\\Program Files\\") + Widen(read.app_name);
+    if (ce_package::FindDirectory(read, 1) != nullptr &&
+        !DirectoryPath(package, 1, package.installDir, error)) {
+        return false;
+    }
+    return true;
+}
+
+// Whether the package is for this device: its processor, CE version, build and platform.
+bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    if (package.processor != ce_package::kProcessorAny &&
+        package.processor != system.dwProcessorType) {
+        error = "the package is for processor " + std::to_string(package.processor) +
+                ", and this device's is " + std::to_string(system.dwProcessorType);
+        return false;
+    }
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExW(&version)) {
+        error = "the device does not say which version of Windows CE it runs";
+        return false;
+    }
+    const auto below = [](DWORD major, DWORD minor, std::uint32_t limitMajor,
+                          std::uint32_t limitMinor) {
+        return major < limitMajor || (major == limitMajor && minor < limitMinor);
+    };
+    const std::string running =
+        std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion);
+    if ((package.min_major != 0 || package.min_minor != 0) &&
+        below(version.dwMajorVersion, version.dwMinorVersion, package.min_major,
+              package.min_minor)) {
+        error = "the package needs Windows CE " + std::to_string(package.min_major) + "." +
+                std::to_string(package.min_minor) + " or later, and this device runs " + running;
+        return false;
+    }
+    if ((package.max_major != 0 || package.max_minor != 0) &&
+        below(package.max_major, package.max_minor, version.dwMajorVersion,
+              version.dwMinorVersion)) {
+        error = "the package is for Windows CE up to " + std::to_string(package.max_major) + "." +
+                std::to_string(package.max_minor) + ", and this device runs " + running;
+        return false;
+    }
+    if ((package.min_build != 0 && version.dwBuildNumber < package.min_build) ||
+        (package.max_build != 0 && version.dwBuildNumber > package.max_build)) {
+        error = "the package is not for build " + std::to_string(version.dwBuildNumber);
+        return false;
+    }
+    WCHAR platform[64] = {};
+    if (!package.unsupported.empty() &&
+        SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0)) {
+        for (const std::string& name : package.unsupported) {
+            if (SameText(Widen(name), platform)) {
+                error = "the package is not for the " + name + " platform";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A package that carries programs is no theme, and /safe refuses it.
+bool CarriesPrograms(const Package& package) {
+    if (package.setupLibrary != nullptr) {
+        return true;
+    }
+    for (const ce_package::File& file : package.instructions.files) {
+        const std::size_t dot = file.name.rfind('.');
+        const WideString extension = dot == std::string::npos ? WideString()
+                                                              : Widen(file.name.substr(dot));
+        if (SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Installing ------------------------------------------------------------------------------
+
+struct Counts {
+    WORD folders = 0, files = 0, keys = 0, values = 0, links = 0;
+};
+
+bool Exists(const WideString& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Makes the folder and any missing above it, recording each it made.
+bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != TEXT('\\')) {
+            continue;
+        }
+        const WideString folder = path.substr(0, at);
+        if (Exists(folder)) {
+            continue;
+        }
+        if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+            return false;
+        }
+        record.push_back({RecordKind::Folder, nullptr, folder, {}});
+    }
+    return true;
+}
+
+bool WriteWhole(const WideString& path, const std::string& bytes) {
     const HANDLE file =
-        CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
     DWORD written = 0;
-    const BOOL wrote =
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    const bool wrote = WriteFile(file, bytes.data(), size, &written, nullptr) && written == size;
     CloseHandle(file);
-    return wrote != FALSE;
+    if (!wrote) {
+        DeleteFileW(path.c_str());
+    }
+    return wrote;
 }
+
+// Whether the file at `path` was written after the member's date.
+bool NewerThan(const WideString& path, const CabinetMember& member) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    FILETIME written{};
+    const bool known = file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, nullptr, &written);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    SYSTEMTIME date{};
+    date.wYear = static_cast<WORD>(1980 + (member.dosDate >> 9));
+    date.wMonth = static_cast<WORD>((member.dosDate >> 5) & 15);
+    date.wDay = static_cast<WORD>(member.dosDate & 31);
+    date.wHour = static_cast<WORD>(member.dosTime >> 11);
+    date.wMinute = static_cast<WORD>((member.dosTime >> 5) & 63);
+    date.wSecond = static_cast<WORD>((member.dosTime & 31) * 2);
+    FILETIME packed{};
+    if (!known || !SystemTimeToFileTime(&date, &packed)) {
+        return false;
+    }
+    return written.dwHighDateTime > packed.dwHighDateTime ||
+           (written.dwHighDateTime == packed.dwHighDateTime &&
+            written.dwLowDateTime > packed.dwLowDateTime);
+}
+
+// Copies one file as its flags say: skipped ones are no failure.
+bool InstallFile(const Package& package, const ce_package::File& file, const WideString& folder,
+                 std::vector<RecordEntry>& record) {
+    const WideString target = folder + TEXT("\\") + Widen(file.name);
+    const CabinetMember& member = *MemberNumbered(package.members, file.id);
+    const bool exists = Exists(target);
+    if ((exists && (file.flags & ce_package::kFileNoOverwrite) != 0) ||
+        (!exists && (file.flags & ce_package::kFileReplaceOnly) != 0) ||
+        (exists && (file.flags & ce_package::kFileKeepNewer) != 0 && NewerThan(target, member))) {
+        return true;
+    }
+    if (!WriteWhole(target, member.bytes)) {
+        return false;
+    }
+    record.push_back({RecordKind::File, nullptr, target, {}});
+    return true;
+}
+
+HKEY RootOf(std::uint16_t root) {
+    switch (root) {
+    case ce_package::kHkcr:
+        return HKEY_CLASSES_ROOT;
+    case ce_package::kHkcu:
+        return HKEY_CURRENT_USER;
+    case ce_package::kHklm:
+        return HKEY_LOCAL_MACHINE;
+    default:
+        return nullptr;  // HKEY_USERS: a Pocket PC has none
+    }
+}
+
+// Opens the hive's key, making it part by part and recording each part made. Null on failure.
+HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hive& hive,
+              WideString& path, std::vector<RecordEntry>& record) {
+    const HKEY root = RootOf(hive.root);
+    if (root == nullptr) {
+        return nullptr;
+    }
+    path.clear();
+    for (const std::uint16_t part : hive.parts) {
+        path += (path.empty() ? TEXT("") : TEXT("\\")) + Widen(ce_package::FindText(instructions, part)->text);
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            &disposition) != ERROR_SUCCESS) {
+            return nullptr;
+        }
+        RegCloseKey(key);
+        if (disposition == REG_CREATED_NEW_KEY) {
+            record.push_back({RecordKind::Key, root, path, {}});
+        }
+    }
+    HKEY key = nullptr;
+    return RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) == ERROR_SUCCESS ? key
+                                                                                        : nullptr;
+}
+
+// A value's data as the registry stores it: 8-bit texts become UTF-16.
+bool ValueData(const Package& package, const ce_package::Value& value, DWORD& type,
+               std::string& data) {
+    const std::uint32_t kind = value.type & ~ce_package::kTypeNoClobber;
+    if (kind == ce_package::kTypeBinary) {
+        type = REG_BINARY;
+        data = value.data;
+        return true;
+    }
+    if (kind == ce_package::kTypeDword) {
+        type = REG_DWORD;
+        data = value.data;
+        return data.size() == 4;
+    }
+    if (kind != ce_package::kTypeString && kind != ce_package::kTypeMultiString) {
+        return false;
+    }
+    type = kind == ce_package::kTypeString ? REG_SZ : REG_MULTI_SZ;
+    WideString text = Widen(value.data);
+    if (value.substitute) {
+        WideString expanded;
+        if (!ExpandFolders(text, package.installDir, expanded)) {
+            return false;
+        }
+        text = expanded;
+    }
+    // Little-endian, as every Windows CE processor and the registry's own bytes are.
+    data.clear();
+    for (const WCHAR unit : text) {
+        data += static_cast<char>(unit & 0xFF);
+        data += static_cast<char>(unit >> 8);
+    }
+    return true;
+}
+
+void InstallValues(const Package& package, std::vector<RecordEntry>& record, Counts& failed) {
+    const ce_package::Instructions& instructions = package.instructions;
+    for (const ce_package::Hive& hive : instructions.hives) {
+        WideString path;
+        const HKEY key = OpenHive(instructions, hive, path, record);
+        for (const ce_package::Value& value : instructions.values) {
+            if (value.hive != hive.id) {
+                continue;
+            }
+            const WideString name = Widen(value.name);
+            DWORD type = 0;
+            std::string data;
+            if (key == nullptr || !ValueData(package, value, type, data)) {
+                ++failed.values;
+                continue;
+            }
+            if ((value.type & ce_package::kTypeNoClobber) != 0 &&
+                RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                    ERROR_SUCCESS) {
+                continue;
+            }
+            if (RegSetValueExW(key, name.c_str(), 0, type,
+                               reinterpret_cast<const BYTE*>(data.data()),
+                               static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+                ++failed.values;
+                continue;
+            }
+            record.push_back({RecordKind::Value, RootOf(hive.root), path, name});
+        }
+        if (key == nullptr) {
+            ++failed.keys;
+        } else {
+            RegCloseKey(key);
+        }
+    }
+}
+
+// A CE shortcut: the count of what follows the "#", the "#", and the target's command line.
+bool InstallLink(const Package& package, const ce_package::Link& link,
+                 std::vector<RecordEntry>& record) {
+    WideString base;
+    WideString target;
+    std::string ignored;
+    if (link.base == 0) {
+        base = package.installDir;
+    } else if (CeFolderPath(link.base) != nullptr) {
+        base = CeFolderPath(link.base);
+    } else {
+        return false;
+    }
+    if (link.kind == ce_package::kLinkToFile) {
+        const ce_package::File* file = ce_package::FindFile(package.instructions, link.target);
+        WideString folder;
+        if (file == nullptr || !DirectoryPath(package, file->directory, folder, ignored)) {
+            return false;
+        }
+        target = folder + TEXT("\\") + Widen(file->name);
+    } else if (!DirectoryPath(package, link.target, target, ignored)) {
+        return false;
+    }
+    const WideString path =
+        base + TEXT("\\") + Widen(ce_package::JoinParts(package.instructions, link.parts)) +
+        TEXT(".lnk");
+    const WideString command =
+        target.find(TEXT(' ')) == WideString::npos ? target : TEXT("\"") + target + TEXT("\"");
+    if (!MakeFolders(path.substr(0, path.rfind(TEXT('\\'))), record) ||
+        !WriteWhole(path, std::to_string(command.size()) + "#" + Narrow(command))) {
+        return false;
+    }
+    record.push_back({RecordKind::Link, nullptr, path, {}});
+    return true;
+}
+
+// Folders, files, registry values and shortcuts, in the CE installer's order; gives what failed.
+Counts InstallContents(const Package& package, std::vector<RecordEntry>& record) {
+    Counts failed;
+    const ce_package::Instructions& instructions = package.instructions;
+    std::string ignored;
+    std::vector<WideString> folders(instructions.directories.size());
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+        if (!DirectoryPath(package, instructions.directories[k].id, folders[k], ignored) ||
+            !MakeFolders(folders[k], record)) {
+            ++failed.folders;
+        }
+    }
+    if (!MakeFolders(package.installDir, record)) {
+        ++failed.folders;
+    }
+    for (const ce_package::File& file : instructions.files) {
+        WideString folder;
+        if (!DirectoryPath(package, file.directory, folder, ignored) ||
+            !InstallFile(package, file, folder, record)) {
+            ++failed.files;
+        }
+    }
+    InstallValues(package, record, failed);
+    for (const ce_package::Link& link : instructions.links) {
+        if (!InstallLink(package, link, record)) {
+            ++failed.links;
+        }
+    }
+    return failed;
+}
+
+// ---- The records for removal -----------------------------------------------------------------
+
+WideString RecordPath(const WideString& name, const WCHAR* extension) {
+    return WideString(kRecordFolder) + TEXT("\\") + name + extension;
+}
+
+WideString AppsKey(const WideString& name) {
+    return WideString(kAppsKey) + TEXT("\\") + name;
+}
+
+DWORD ReadInstalled(const WideString& name, WideString& installDir) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str(), 0, kRegistryAccess, &key) !=
+        ERROR_SUCCESS) {
+        return 0;
+    }
+    DWORD installed = 0;
+    DWORD size = sizeof installed;
+    if (RegQueryValueExW(key, TEXT("Instl"), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(&installed), &size) != ERROR_SUCCESS) {
+        installed = 0;
+    }
+    WCHAR folder[MAX_PATH] = {};
+    size = sizeof folder - sizeof(WCHAR);
+    if (RegQueryValueExW(key, TEXT("InstlDir"), nullptr, nullptr, reinterpret_cast<BYTE*>(folder),
+                         &size) == ERROR_SUCCESS) {
+        installDir = folder;
+    }
+    RegCloseKey(key);
+    return installed;
+}
+
+void SetText(HKEY key, const WCHAR* name, const WideString& text) {
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+}
+
+// The Apps key (listed in Remove Programs) and the list of what was installed, merged with an
+// earlier installation's, whose entries the new one may not repeat.
+bool WriteRemovalRecords(const Package& package, std::vector<RecordEntry> record) {
+    std::vector<RecordEntry> earlier;
+    if (ReadRecord(RecordPath(package.name, TEXT(".unload")), earlier)) {
+        record.insert(record.begin(), earlier.begin(), earlier.end());
+    }
+    HKEY key = nullptr;
+    if (!WriteRecord(RecordPath(package.name, TEXT(".unload")), record) ||
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsKey(package.name).c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    SetDwordMark(key, TEXT("Instl"), 1);
+    SetText(key, TEXT("InstlDir"), package.installDir);
+    SetText(key, TEXT("CabFile"), package.path);
+    RegCloseKey(key);
+    return true;
+}
+
+void DeleteRemovalRecords(const WideString& name) {
+    DeleteFileW(RecordPath(name, TEXT(".dll")).c_str());
+    DeleteFileW(RecordPath(name, TEXT(".unload")).c_str());
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str(), 0, kRegistryAccess, &key) ==
+        ERROR_SUCCESS) {
+        for (const WCHAR* value : {TEXT("Instl"), TEXT("InstlDir"), TEXT("CabFile")}) {
+            RegDeleteValueW(key, value);
+        }
+        RegCloseKey(key);
+    }
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str());
+}
+
+// ---- The installer's run ---------------------------------------------------------------------
 
 // The mark of this start: how it was started and what it found.
 void MarkStart(const WideString& commandLine, const WideString& packagePath) {
@@ -121,11 +638,12 @@ void MarkStart(const WideString& commandLine, const WideString& packagePath) {
     }
 }
 
-DWORD MarkResult(DWORD result) {
+DWORD MarkResult(DWORD result, const std::string& error = {}) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kInstallerMarkKey, 0, KEY_ALL_ACCESS, &key) ==
         ERROR_SUCCESS) {
         SetDwordMark(key, TEXT("Result"), result);
+        SetText(key, TEXT("Error"), Widen(error));
         RegCloseKey(key);
     }
     return result;
@@ -140,71 +658,145 @@ HWND CreateInstallerWindow() {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = InstallerWindowProcedure;
     windowClass.lpszClassName = TEXT("WrenfoldCabInstaller");
-    RegisterClassW(&windowClass);
+    RegisterClassW(&windowClass);  // fails harmlessly when this process has it already
     return CreateWindowExW(0, TEXT("WrenfoldCabInstaller"), TEXT("Installing"), WS_POPUP, 0, 0, 0,
                            0, nullptr, nullptr, nullptr, nullptr);
 }
 
-DWORD Install(const Package& package, const SetupHooks& hooks, HWND owner) {
-    const WideString& folder = package.folder;
-    if (hooks.installInit != nullptr &&
-        hooks.installInit(owner, TRUE, FALSE, folder.c_str()) == codeINSTALL_INIT_CANCEL) {
-        return kInstallerCancelled;
+// What a refused package tells the user, unless told to ask and say nothing.
+DWORD Refuse(DWORD result, const Package& package, const std::string& error, bool noUi) {
+    if (!noUi) {
+        const WideString text = package.path + TEXT(" cannot be installed: ") + Widen(error) +
+                                TEXT(".");
+        MessageBoxW(nullptr, text.c_str(), TEXT("Installation Failed"), MB_OK | MB_ICONERROR);
     }
-    WORD failedFiles = 0;
-    for (const auto& copy : package.copies) {
-        failedFiles = static_cast<WORD>(failedFiles + (CopyOne(copy.first, copy.second) ? 0 : 1));
-    }
-    for (const WideString& path : package.writes) {
-        const HANDLE file =
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        } else {
-            ++failedFiles;
-        }
-    }
-    if (hooks.installExit != nullptr) {
-        hooks.installExit(owner, folder.c_str(), 0, failedFiles, 0, 0, 0);
-    }
-    return kInstallerDone;
+    return MarkResult(result, error);
 }
 
-DWORD Uninstall(const Package& package, const SetupHooks& hooks, HWND owner) {
-    if (hooks.uninstallInit != nullptr &&
-        hooks.uninstallInit(owner, package.folder.c_str()) == codeUNINSTALL_INIT_CANCEL) {
-        return kInstallerCancelled;
+// The setup library, kept on the device under the application's name for removal, and loaded
+// from there. The hooks are null when the package carries none.
+struct LoadedLibrary {
+    SetupHooks hooks{};
+    void* token = nullptr;
+    bool loaded = false;
+};
+
+bool LoadKept(const SetupLibraryLoader& loader, const WideString& path, LoadedLibrary& library) {
+    library.loaded = loader.load(path.c_str(), library.hooks, library.token);
+    return library.loaded;
+}
+
+void Unload(const SetupLibraryLoader& loader, LoadedLibrary& library) {
+    if (library.loaded) {
+        loader.unload(library.token);
+        library = LoadedLibrary{};
     }
-    for (const auto& copy : package.copies) {
-        DeleteFileW(copy.second.c_str());
+}
+
+DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoader& loader) {
+    std::string error;
+    if (!ReadPackage(package, error)) {
+        return Refuse(kInstallerNoPackage, package, error, switches.noUi);
     }
-    if (hooks.uninstallExit != nullptr) {
-        hooks.uninstallExit(owner);
+    if (!SuitsDevice(package.instructions, error)) {
+        return Refuse(kInstallerRefused, package, error, switches.noUi);
     }
-    return kInstallerDone;
+    if (switches.safe && CarriesPrograms(package)) {
+        return Refuse(kInstallerRefused, package, "it carries programs", switches.noUi);
+    }
+    WideString installedBefore;
+    const bool previouslyInstalled = ReadInstalled(package.name, installedBefore) != 0;
+
+    const WideString keptLibrary = RecordPath(package.name, TEXT(".dll"));
+    LoadedLibrary library;
+    std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
+    if (package.setupLibrary != nullptr &&
+        (!MakeFolders(kRecordFolder, deviceFolders) ||
+         !WriteWhole(keptLibrary, package.setupLibrary->bytes) ||
+         !LoadKept(loader, keptLibrary, library))) {
+        DeleteFileW(keptLibrary.c_str());
+        return Refuse(kInstallerNoPackage, package, "its setup library cannot be loaded",
+                      switches.noUi);
+    }
+    std::vector<RecordEntry> record;
+
+    const HWND owner = CreateInstallerWindow();
+    DWORD result = kInstallerDone;
+    if (library.hooks.installInit != nullptr &&
+        library.hooks.installInit(owner, TRUE, previouslyInstalled ? TRUE : FALSE,
+                                  package.installDir.c_str()) == codeINSTALL_INIT_CANCEL) {
+        result = kInstallerCancelled;
+    } else {
+        const Counts failed = InstallContents(package, record);
+        if (library.hooks.installExit != nullptr &&
+            library.hooks.installExit(owner, package.installDir.c_str(), failed.folders,
+                                      failed.files, failed.keys, failed.values, failed.links) ==
+                codeINSTALL_EXIT_UNINSTALL) {
+            RemoveRecorded(record);
+            result = kInstallerCancelled;
+        }
+    }
+    DestroyWindow(owner);
+    Unload(loader, library);
+    if (result == kInstallerDone && !switches.noUninstall &&
+        !WriteRemovalRecords(package, record)) {
+        error = "the removal record cannot be written";
+    }
+    if (result != kInstallerDone || switches.noUninstall) {
+        // Nothing will remove it: the library is kept only for a removal to come.
+        DeleteFileW(keptLibrary.c_str());
+    }
+    return MarkResult(result, error);
 }
 
 }  // namespace
 
-DWORD RunCabInstaller(LPCWSTR commandLine, LoadSetupHooks load, bool& hang) {
+DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     const WideString line = commandLine == nullptr ? WideString() : WideString(commandLine);
-    const WideString packagePath = PackagePath(line);
-    MarkStart(line, packagePath);
-    hang = false;
-    std::string content;
-    if (!ReadText(packagePath, content)) {
-        return MarkResult(kInstallerNoPackage);
+    Package package;
+    package.path = LastArgument(line);
+    MarkStart(line, package.path);
+    const Switches switches = ReadSwitches(line);
+    const DWORD result = Install(package, switches, loader);
+    if (switches.deletePackage) {
+        DeleteFileW(package.path.c_str());
     }
-    const Package package = Parse(content);
-    SetupHooks hooks{};
-    if (!package.setupLibrary.empty() && !load(package.setupLibrary.c_str(), hooks)) {
-        hooks = SetupHooks{};
+    return result;
+}
+
+DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
+    const WideString line = commandLine == nullptr ? WideString() : WideString(commandLine);
+    const WideString name = LastArgument(line.find(TEXT('"')) == WideString::npos
+                                             ? TEXT("\"") + line + TEXT("\"")
+                                             : line);
+    MarkStart(line, name);
+    WideString installDir;
+    if (name.empty() || ReadInstalled(name, installDir) == 0) {
+        return MarkResult(kInstallerNotInstalled, "no application " + Narrow(name) +
+                                                      " is installed");
+    }
+    LoadedLibrary library;
+    const WideString keptLibrary = RecordPath(name, TEXT(".dll"));
+    if (Exists(keptLibrary) && !LoadKept(loader, keptLibrary, library)) {
+        return MarkResult(kInstallerNoPackage, "the kept setup library cannot be loaded");
     }
     const HWND owner = CreateInstallerWindow();
-    const DWORD result = line.find(TEXT("/uninstall")) != WideString::npos
-                             ? Uninstall(package, hooks, owner)
-                             : Install(package, hooks, owner);
+    DWORD result = kInstallerDone;
+    if (library.hooks.uninstallInit != nullptr &&
+        library.hooks.uninstallInit(owner, installDir.c_str()) == codeUNINSTALL_INIT_CANCEL) {
+        result = kInstallerCancelled;
+    } else {
+        std::vector<RecordEntry> record;
+        ReadRecord(RecordPath(name, TEXT(".unload")), record);
+        RemoveRecorded(record);
+        if (library.hooks.uninstallExit != nullptr) {
+            library.hooks.uninstallExit(owner);
+        }
+    }
     DestroyWindow(owner);
-    hang = package.hang;
+    Unload(loader, library);
+    if (result == kInstallerDone) {
+        DeleteRemovalRecords(name);
+    }
     return MarkResult(result);
 }

@@ -1,29 +1,33 @@
-// A stand-in for the platform's CAB installer (\Windows\WCELOAD.EXE). Its packages are text files
-// (a real CAB's contents are the installer's business), one directive a line, fields separated
-// by tabs:
+// A stand-in for the platform's CE installer: \Windows\WCELOAD.EXE, which installs a CE package
+// (a cabinet whose `.000` member holds the instructions and whose `.999` member is the setup
+// library), and \Windows\unload.exe, which removes an installed application again. It does what
+// the CE installer does, in its order, calling the setup library's hooks as it calls them.
 //
-//   setup<TAB>library          the setup library whose hooks are called around the copying
-//   folder<TAB>path            the install folder handed to the hooks
-//   copy<TAB>source<TAB>target copy a file
-//   write<TAB>path             create a small file (a theme's image, say)
-//   hang                       never finish, like an installer stuck on a dialog
+//   WCELOAD.EXE [/delete 0|1] [/noui] [/nouninstall] [/safe] [/noaskdest] "package"
+//   unload.exe "Provider AppName"
 //
-// The package is the command line's last double-quoted argument (else its last word);
-// "/uninstall" anywhere in it removes the package instead. Each start leaves a mark in the
-// registry so tests can see how the installer was started and what it found.
+// The package is the command line's last double-quoted argument (else its last word). Each start
+// leaves a mark in the registry so that tests can see how the installer was started, what it
+// found and, when it stopped short, why.
 #pragma once
 
 #include <windows.h>
 
 #include "setup/hooks.h"
 
-// Where the marks go: HKEY_CURRENT_USER, this key. "Starts" counts the starts, "CommandLine" is
-// the latest command line as received, "PackageAttributes" the package file's attributes when
-// the installer began, "Result" its exit code.
+// Where the marks go: HKEY_CURRENT_USER, this key. "Starts" counts the starts of either program,
+// "CommandLine" is the latest command line as received, "PackageAttributes" the package file's
+// attributes when the installer began, "Result" its exit code and "Error" what stopped it ("" when
+// nothing did).
 inline constexpr WCHAR kInstallerMarkKey[] = TEXT("Software\\WrenfoldTest\\Installer");
 
-// The setup hooks of a loaded setup library, as the installer calls them. Null when the package
-// names none, or the library could not be loaded.
+// Where the removal records go: HKLM\Software\Apps\<Provider> <AppName> ("Instl", "InstlDir",
+// "CabFile"), and in this folder the kept setup library (<name>.dll) and the list of what was
+// installed (<name>.unload).
+inline constexpr WCHAR kAppsKey[] = TEXT("Software\\Apps");
+inline constexpr WCHAR kRecordFolder[] = TEXT("\\Windows\\AppMgr");
+
+// The setup hooks of a loaded setup library; null where it lacks one.
 struct SetupHooks {
     decltype(&Install_Init) installInit;
     decltype(&Install_Exit) installExit;
@@ -31,18 +35,28 @@ struct SetupHooks {
     decltype(&Uninstall_Exit) uninstallExit;
 };
 
-// Finds the library the package names, or fills nothing.
-using LoadSetupHooks = bool (*)(LPCWSTR library, SetupHooks& hooks);
+// How a world loads the setup library the installer has put on the device at `path` (a device
+// path): `load` fills the hooks and a token for `unload`, or fails; `unload` is called once for
+// every library loaded, before its file is deleted.
+struct SetupLibraryLoader {
+    bool (*load)(LPCWSTR path, SetupHooks& hooks, void*& library);
+    void (*unload)(void* library);
+};
 
-// Windows only: loads the library by name, as the platform's installer does, and takes its four
-// hooks (null where it lacks one). False when it cannot be loaded; it stays loaded.
-bool LoadSetupLibraryHooks(LPCWSTR libraryName, SetupHooks& hooks);
+// Windows only: LoadLibraryW of the path and its four exports by name, as the platform's
+// installer takes them; FreeLibrary to unload.
+extern const SetupLibraryLoader kLoadLibraryLoader;
 
 // Exit codes.
 constexpr DWORD kInstallerDone = 0;
+// A hook cancelled, or Install_Exit asked for the installation to be undone.
 constexpr DWORD kInstallerCancelled = 1;
+// No package, or none the installer can read.
 constexpr DWORD kInstallerNoPackage = 2;
+// The package is not for this device (processor, version, platform), or /safe refused it.
+constexpr DWORD kInstallerRefused = 3;
+// unload.exe: no application of that name is installed.
+constexpr DWORD kInstallerNotInstalled = 4;
 
-// Runs the installer over its command line. `hang` is set when the package asks the installer
-// never to finish; the caller then keeps the process alive.
-DWORD RunCabInstaller(LPCWSTR commandLine, LoadSetupHooks load, bool& hang);
+DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader);
+DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader);

@@ -1,6 +1,5 @@
-// The stand-in CAB installer as a Windows program (WCELOAD.EXE): it loads the package's setup
-// library by name, as the platform's installer does, and calls its hooks. The library stays
-// loaded until the process ends.
+// The stand-in CE installer as Windows programs: WCELOAD.EXE installs a package, UNLOAD.EXE
+// (built from this file with WRENFOLD_UNLOAD) removes an installed application.
 #include "standin/cab_installer.h"
 #include "support/compat.h"
 
@@ -8,10 +7,9 @@ int WINAPI WRENFOLD_PROGRAM_ENTRY(HINSTANCE /*hInstance*/, HINSTANCE /*hPrevInst
                                   LPWSTR /*lpCmdLine*/, int /*nShowCmd*/) {
     // The whole command line as the starter passed it: the runtime's lpCmdLine would drop its
     // first word as if it were the program's name.
-    bool hang = false;
-    const DWORD result = RunCabInstaller(GetCommandLineW(), LoadSetupLibraryHooks, hang);
-    if (hang) {
-        Sleep(INFINITE);
-    }
-    return static_cast<int>(result);
+#ifdef WRENFOLD_UNLOAD
+    return static_cast<int>(RunUnload(GetCommandLineW(), kLoadLibraryLoader));
+#else
+    return static_cast<int>(RunCabInstaller(GetCommandLineW(), kLoadLibraryLoader));
+#endif
 }

@@ -1,5 +1,5 @@
-// Windows only: the setup hooks of a real library, found by name as the platform's installer
-// finds them.
+// Windows only: the setup library the installer put on the device, loaded by its path and its
+// hooks found by name, as the platform's installer finds them.
 #include "standin/cab_installer.h"
 
 namespace {
@@ -9,10 +9,8 @@ Hook Export(HMODULE library, const char* name) {
     return reinterpret_cast<Hook>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-}  // namespace
-
-bool LoadSetupLibraryHooks(LPCWSTR libraryName, SetupHooks& hooks) {
-    const HMODULE library = LoadLibraryW(libraryName);
+bool Load(LPCWSTR path, SetupHooks& hooks, void*& token) {
+    const HMODULE library = LoadLibraryW(path);
     if (library == nullptr) {
         return false;
     }
@@ -20,5 +18,14 @@ bool LoadSetupLibraryHooks(LPCWSTR libraryName, SetupHooks& hooks) {
     hooks.installExit = Export<decltype(hooks.installExit)>(library, "Install_Exit");
     hooks.uninstallInit = Export<decltype(hooks.uninstallInit)>(library, "Uninstall_Init");
     hooks.uninstallExit = Export<decltype(hooks.uninstallExit)>(library, "Uninstall_Exit");
+    token = library;
     return true;
 }
+
+void Unload(void* token) {
+    FreeLibrary(static_cast<HMODULE>(token));
+}
+
+}  // namespace
+
+const SetupLibraryLoader kLoadLibraryLoader{Load, Unload};

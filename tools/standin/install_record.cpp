@@ -1,0 +1,137 @@
+#include "standin/install_record.h"
+
+#include <string>
+
+#include "support/compat.h"
+
+namespace {
+
+// The registry roots a record names, by the numbers a package's hives use.
+const HKEY kRoots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+const WCHAR kKinds[] = TEXT("DFKVL");  // in RecordKind's order
+
+WCHAR RootNumber(HKEY root) {
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (kRoots[k] == root) {
+            return static_cast<WCHAR>(TEXT('1') + k);
+        }
+    }
+    return TEXT('0');
+}
+
+bool KeyIsEmpty(HKEY root, const WideString& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    WCHAR name[256];
+    DWORD length = 256;
+    const bool noKeys = RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr,
+                                      nullptr) == ERROR_NO_MORE_ITEMS;
+    length = 256;
+    const bool noValues = RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr,
+                                        nullptr) == ERROR_NO_MORE_ITEMS;
+    RegCloseKey(key);
+    return noKeys && noValues;
+}
+
+void DeleteValue(HKEY root, const WideString& path, const WideString& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, name.c_str());
+        RegCloseKey(key);
+    }
+}
+
+void RemoveOne(const RecordEntry& entry) {
+    switch (entry.kind) {
+    case RecordKind::Folder:
+        RemoveDirectoryW(entry.path.c_str());  // refused while it holds anything
+        break;
+    case RecordKind::File:
+    case RecordKind::Link:
+        DeleteFileW(entry.path.c_str());
+        break;
+    case RecordKind::Key:
+        // CE's RegDeleteKeyW takes a key's contents with it; only an empty one goes.
+        if (KeyIsEmpty(entry.root, entry.path)) {
+            RegDeleteKeyW(entry.root, entry.path.c_str());
+        }
+        break;
+    case RecordKind::Value:
+        DeleteValue(entry.root, entry.path, entry.name);
+        break;
+    }
+}
+
+}  // namespace
+
+bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries) {
+    WideString text;
+    for (const RecordEntry& entry : entries) {
+        text += kKinds[static_cast<int>(entry.kind)];
+        text += RootNumber(entry.root);
+        text += TEXT('\t') + entry.path + TEXT('\t') + entry.name + TEXT('\n');
+    }
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+    DWORD written = 0;
+    const bool wrote = WriteFile(file, text.data(), size, &written, nullptr) && written == size;
+    CloseHandle(file);
+    if (!wrote) {
+        DeleteFileW(path.c_str());
+    }
+    return wrote;
+}
+
+bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries) {
+    entries.clear();
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    WideString text;
+    WCHAR buffer[512];
+    DWORD count = 0;
+    bool read = true;
+    while ((read = ReadFile(file, buffer, sizeof buffer, &count, nullptr) != FALSE) && count > 0) {
+        text.append(buffer, count / sizeof(WCHAR));
+    }
+    CloseHandle(file);
+    for (std::size_t start = 0; read && start < text.size();) {
+        // Kind, root, a tab, the path, a tab, the name, the line's end.
+        const std::size_t end = text.find(TEXT('\n'), start);
+        const std::size_t tab = end == WideString::npos ? end : text.find(TEXT('\t'), start + 3);
+        const std::size_t kind = WideString(kKinds).find(text[start]);
+        const std::size_t root = end == WideString::npos
+                                     ? 9
+                                     : static_cast<std::size_t>(text[start + 1] - TEXT('0'));
+        if (end == WideString::npos || end < start + 4 || text[start + 2] != TEXT('\t') ||
+            tab == WideString::npos || tab > end || kind == WideString::npos || root > 3) {
+            read = false;
+            break;
+        }
+        RecordEntry entry;
+        entry.kind = static_cast<RecordKind>(kind);
+        entry.root = root == 0 ? nullptr : kRoots[root - 1];
+        entry.path = text.substr(start + 3, tab - start - 3);
+        entry.name = text.substr(tab + 1, end - tab - 1);
+        entries.push_back(entry);
+        start = end + 1;
+    }
+    if (!read) {
+        entries.clear();
+    }
+    return read;
+}
+
+void RemoveRecorded(const std::vector<RecordEntry>& entries) {
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        RemoveOne(*entry);
+    }
+}
