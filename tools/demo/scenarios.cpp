@@ -2,14 +2,18 @@
 // the world (world.h), then plays the installer's and the user's steps on it.
 #include "demo/scenarios.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "demo/transcript.h"
 #include "demo/world.h"
-#include "setup/hooks.h"
+#include "standin/cab_installer.h"
+#include "standin/install_record.h"
 #include "support/compat.h"
 
 namespace {
@@ -17,6 +21,9 @@ namespace {
 const WCHAR* const kInstallDir = TEXT("\\Program Files\\Korvessa");
 const WCHAR* const kProgram = TEXT("\\Program Files\\Korvessa\\Korvessa.exe");
 const WCHAR* const kPreview = TEXT("\\Program Files\\Korvessa\\Preview");
+const WCHAR* const kPackage = TEXT("\\My Documents\\Korvessa.cab");
+const WCHAR* const kShortcuts = TEXT("\\Windows\\Start Menu\\Programs");
+const WCHAR* const kApplicationName = TEXT("Ternwick Korvessa");
 const WCHAR* const kFlashPlayerKey = TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}");
 
 // ---- Setting the device up, through its own interface -------------------------------------
@@ -31,27 +38,35 @@ void SetKey(HKEY root, const WCHAR* path, const WCHAR* name, const WCHAR* text) 
     RegCloseKey(key);
 }
 
+WideString Quoted(const WCHAR* text) {
+    return TEXT("\"") + WideString(text) + TEXT("\"");
+}
+
 struct Device {
     bool flashPlayer;
-    bool applicationRunning;
+    bool installed;  // Korvessa installed from its package once, and so running
     bool browserOpen;
     bool previewFiles;
 };
 
-// Korvessa's package already copied once: its registry key, the program and the close program
-// on the device; then what the scenario asks for. Gives the installer's window, the owner of the
-// hooks' boxes.
-HWND PrepareDevice(const Device& device) {
+// A Pocket PC with its installer, Korvessa.cab in My Documents as the user copied it there, and
+// what the scenario asks for.
+void PrepareDevice(const Device& device) {
     world::Reset();
-    CreateDirectoryW(TEXT("\\Windows"), nullptr);
-    CreateDirectoryW(TEXT("\\Program Files"), nullptr);
-    CreateDirectoryW(kInstallDir, nullptr);
-    world::PutApplication(kProgram);
-    world::PutCloseProgram();
-    SetKey(HKEY_LOCAL_MACHINE, TEXT("Software\\Ternwick\\Korvessa"), TEXT("InstallDir"),
-           kInstallDir);
+    SetKey(HKEY_LOCAL_MACHINE, TEXT("Software"), nullptr, nullptr);
+    // A Pocket PC's own folders.
+    for (const WCHAR* folder :
+         {TEXT("\\Windows"), TEXT("\\My Documents"), TEXT("\\Program Files"),
+          TEXT("\\Windows\\Start Menu"), TEXT("\\Windows\\Start Menu\\Programs")}) {
+        CreateDirectoryW(folder, nullptr);
+    }
+    world::PutInstaller();
     if (device.flashPlayer) {
         SetKey(HKEY_CLASSES_ROOT, kFlashPlayerKey, nullptr, nullptr);
+    }
+    if (device.installed) {
+        world::PutPackage(kPackage);
+        world::RunInstaller(Quoted(kPackage));
     }
     if (device.previewFiles) {
         const WideString preview(kPreview);
@@ -62,18 +77,10 @@ HWND PrepareDevice(const Device& device) {
         world::WriteDeviceFile(preview + TEXT("\\pinned.png"), "preview", FILE_ATTRIBUTE_READONLY);
         world::WriteDeviceFile(preview + TEXT("\\Thumbnails\\scene1.png"), "thumbnail");
     }
-    if (device.applicationRunning) {
-        world::StartApplication(kProgram);
-    }
     if (device.browserOpen) {
         world::OpenBrowser();
     }
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.lpszClassName = TEXT("WCELoad");
-    RegisterClassW(&windowClass);  // fails harmlessly when this process has it already
-    return CreateWindowExW(0, TEXT("WCELoad"), TEXT("Installing Korvessa"), WS_POPUP, 0, 0, 0, 0,
-                           nullptr, nullptr, nullptr, nullptr);
+    world::PutPackage(kPackage);
 }
 
 // ---- What the transcript shows -------------------------------------------------------------
@@ -85,87 +92,164 @@ void Step(const char* title, const std::function<std::string()>& step) {
     world::EndStep(step());
 }
 
+// A folder's entries in name order (the file system keeps its own), folders with their contents.
 void ListFolder(const WideString& folder, const std::string& indent = "    ") {
+    std::vector<std::pair<WideString, DWORD>> entries;
     WIN32_FIND_DATAW entry{};
     const HANDLE search = FindFirstEntry((folder + TEXT("\\*.*")).c_str(), entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        world::Say(indent + "(empty)");
-        return;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            entries.emplace_back(entry.cFileName, entry.dwFileAttributes);
+        } while (FindNextEntry(search, entry));
+        FindClose(search);
     }
-    do {
-        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        world::Say(indent + Utf8(entry.cFileName) + (isFolder ? "\\" : "") +
-                   ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? " (read-only)" : ""));
+    if (entries.empty()) {
+        world::Say(indent + (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES
+                                 ? "(no such folder)"
+                                 : "(empty)"));
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const auto& [name, attributes] : entries) {
+        const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        world::Say(indent + Utf8(name) + (isFolder ? "\\" : "") +
+                   ((attributes & FILE_ATTRIBUTE_READONLY) != 0 ? " (read-only)" : ""));
         if (isFolder) {
-            ListFolder(folder + TEXT("\\") + entry.cFileName, indent + "  ");
+            ListFolder(folder + TEXT("\\") + name, indent + "  ");
         }
-    } while (FindNextEntry(search, entry));
-    FindClose(search);
+    }
+}
+
+std::string ReadText(HKEY root, const WCHAR* path, const WCHAR* name) {
+    HKEY key = nullptr;
+    WCHAR text[MAX_PATH] = {};
+    DWORD size = sizeof text - sizeof(WCHAR);
+    const bool read = RegOpenKeyExW(root, path, 0, kRegistryAccess, &key) == ERROR_SUCCESS &&
+                      RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
+                                       &size) == ERROR_SUCCESS;
+    if (key != nullptr) {
+        RegCloseKey(key);
+    }
+    return read ? "\"" + Utf8(text) + "\"" : "(none)";
+}
+
+std::string FileText(const WideString& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "(none)";
+    }
+    char text[MAX_PATH] = {};
+    DWORD count = 0;
+    ReadFile(file, text, sizeof text - 1, &count, nullptr);
+    CloseHandle(file);
+    return std::string(text, count);
+}
+
+const char* RootName(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? "HKLM" : root == HKEY_CURRENT_USER ? "HKCU" : "HKCR";
+}
+
+// What the installer did, as its removal record lists it, and where the device lists the
+// application for removal.
+void ShowRecord() {
+    const WideString name = WideString(kRecordFolder) + TEXT("\\") + kApplicationName;
+    std::vector<RecordEntry> entries;
+    if (!ReadRecord(name + TEXT(".unload"), entries)) {
+        world::Say("  No removal record.");
+    } else {
+        world::Say("  The installer's record, " + Utf8(name) + ".unload:");
+    }
+    for (const RecordEntry& entry : entries) {
+        const std::string path = Utf8(entry.path);
+        switch (entry.kind) {
+            case RecordKind::Folder:
+                world::Say("    made folder " + path);
+                break;
+            case RecordKind::File:
+                world::Say("    copied " + path);
+                break;
+            case RecordKind::Key:
+                world::Say("    made key " + std::string(RootName(entry.root)) + "\\" + path);
+                break;
+            case RecordKind::Value:
+                world::Say("    set " + std::string(RootName(entry.root)) + "\\" + path + ", " +
+                           Utf8(entry.name) + ": " +
+                           ReadText(entry.root, entry.path.c_str(), entry.name.c_str()));
+                break;
+            case RecordKind::Link:
+                world::Say("    made shortcut " + path + ": " + FileText(entry.path));
+                break;
+        }
+    }
+    const WideString apps = WideString(kAppsKey) + TEXT("\\") + kApplicationName;
+    const std::string folder = ReadText(HKEY_LOCAL_MACHINE, apps.c_str(), TEXT("InstlDir"));
+    if (folder == "(none)") {
+        world::Say("  Remove Programs does not list it.");
+    } else {
+        world::Say("  Remove Programs lists it: HKLM\\" + Utf8(apps) + ", InstlDir " + folder);
+    }
+    if (GetFileAttributesW((name + TEXT(".dll")).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        world::Say("  Its setup library is kept for removal as " + Utf8(name) + ".dll.");
+    }
 }
 
 std::string Running() {
     return world::ApplicationRunning() ? "Korvessa is running" : "Korvessa is not running";
 }
 
+std::string Installed(DWORD exitCode) {
+    switch (exitCode) {
+        case kInstallerDone:
+            return "exit code 0 (done); " + Running();
+        case kInstallerCancelled:
+            return "exit code 1 (cancelled): nothing is installed";
+        default:
+            return "exit code " + std::to_string(exitCode) + " (failed)";
+    }
+}
+
 // ---- Scenarios -----------------------------------------------------------------------------
 
 void InstallRefused() {
-    const HWND installer = PrepareDevice({false, false, false, false});
+    PrepareDevice({false, false, false, false});
     world::Say("  Device: the Flash Player is not registered.");
-    Step("Installer calls Install_Init", [installer] {
-        const auto code = world::Hooks().installInit(installer, TRUE, FALSE, kInstallDir);
-        return std::to_string(code) + (code == codeINSTALL_INIT_CANCEL
-                                           ? " (cancel): the installer stops, nothing is copied"
-                                           : " (continue)");
-    });
-    DestroyWindow(installer);
+    Step("User opens Korvessa.cab: the installer installs it",
+         [] { return Installed(world::RunInstaller(Quoted(kPackage))); });
+    world::Say("  " + Utf8(kInstallDir) + ":");
+    ListFolder(kInstallDir);
+    ShowRecord();
 }
 
 void Install() {
-    const HWND installer = PrepareDevice({true, true, false, false});
+    PrepareDevice({true, true, false, false});
     world::Say("  Device: the Flash Player is registered and an older Korvessa is running.");
-    Step("Installer calls Install_Init", [installer] {
-        const auto code = world::Hooks().installInit(installer, TRUE, TRUE, kInstallDir);
-        return std::to_string(code) + " (continue); " + Running();
-    });
-    Step("Installer copies the package's files", [] {
-        world::PutApplication(kProgram);
-        return std::string("Korvessa.exe replaced");
-    });
-    Step("Installer calls Install_Exit", [installer] {
-        const auto code = world::Hooks().installExit(installer, kInstallDir, 0, 0, 0, 0, 0);
-        return std::to_string(code) + " (done); " + Running();
-    });
-    DestroyWindow(installer);
+    Step("User opens Korvessa.cab: the installer installs it",
+         [] { return Installed(world::RunInstaller(Quoted(kPackage))); });
+    ShowRecord();
 }
 
 void Close() {
-    const HWND installer = PrepareDevice({true, true, false, false});
-    world::Say("  Device: Korvessa is running.");
+    PrepareDevice({true, true, false, false});
+    world::Say("  Device: Korvessa is installed and running.");
     const auto runClose = [] {
         const DWORD exitCode = world::RunCloseProgram();
         return "exit code " + std::to_string(exitCode) + "; " + Running();
     };
-    Step("User starts CloseKorvessa", runClose);
-    Step("User starts CloseKorvessa again", runClose);
-    DestroyWindow(installer);
+    Step("User starts Close Korvessa", runClose);
+    Step("User starts Close Korvessa again", runClose);
 }
 
 void Uninstall() {
-    const HWND installer = PrepareDevice({true, true, true, true});
+    PrepareDevice({true, true, true, true});
     world::Say("  Device: Korvessa and Internet Explorer are running; the Preview folder holds:");
     ListFolder(kPreview);
-    Step("Installer calls Uninstall_Init", [installer] {
-        const auto code = world::Hooks().uninstallInit(installer, kInstallDir);
-        return std::to_string(code) + " (continue); " + Running();
+    Step("User removes Korvessa: unload.exe \"Ternwick Korvessa\"", [] {
+        const DWORD exitCode = world::RunUnload(Quoted(kApplicationName));
+        return "exit code " + std::to_string(exitCode) + "; " + Running();
     });
-    world::Say("  The Preview folder now holds:");
-    ListFolder(kPreview);
-    Step("Installer removes the package's files and calls Uninstall_Exit", [installer] {
-        const auto code = world::Hooks().uninstallExit(installer);
-        return std::to_string(code) + " (done)";
-    });
-    DestroyWindow(installer);
+    world::Say("  Left in " + Utf8(kInstallDir) + ", the application's own:");
+    ListFolder(kInstallDir);
+    ShowRecord();
 }
 
 template <class Item>

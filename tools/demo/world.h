@@ -20,15 +20,18 @@ void Begin();
 int End();
 
 // A fresh start for a scenario, as far as the build can give one: the simulated device is reset
-// and its programs registered; under Wine the application is closed and the Flash Player's key,
-// the Preview folder and the old files are removed.
+// and its programs registered; under Wine the application is closed and what an earlier run
+// installed (the Flash Player's key, Korvessa and its records, the Preview folder) is removed.
 void Reset();
-// Puts the Korvessa program at `path`: a file on the simulated device, the stand-in program
-// under Wine.
-void PutApplication(const WCHAR* path);
-// The close program where the user starts it, \Windows\CloseKorvessa.exe: on the simulated
-// device its file, under Wine a copy of the built program.
-void PutCloseProgram();
+// The stand-in CE installer where the device has its own: \Windows\WCELOAD.EXE, and
+// \Windows\unload.exe for removal.
+void PutInstaller();
+// Korvessa.cab, as the package build made it for this world's processor, at `path`.
+void PutPackage(const WCHAR* path);
+// Runs the installer (or unload.exe) with the command line as the user's shell starts it, and
+// gives its exit code once it has ended.
+DWORD RunInstaller(const WideString& commandLine);
+DWORD RunUnload(const WideString& commandLine);
 // Starts the program at `path` as the shell would, keeping no handle, and waits until the
 // application is up.
 void StartApplication(const WCHAR* path);
@@ -38,10 +41,8 @@ void OpenBrowser();
 inline constexpr WCHAR kBrowserClass[] = TEXT("IExplore");
 inline constexpr WCHAR kBrowserTitle[] = TEXT("Internet Explorer");
 
-// The hooks as the installer calls them: linked into the demo on the host, taken from the built
-// Wrenfold.dll, loaded by name, under Wine.
-const SetupHooks& Hooks();
-// Runs the close program as the user would, and gives its exit code once it has ended.
+// Runs the close program the package installed, as the user would, and gives its exit code once
+// it has ended.
 DWORD RunCloseProgram();
 // Whether the application's window is up (under Wine, after giving a starting copy a moment).
 bool ApplicationRunning();

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,13 +17,16 @@
 #include "pictures/png.h"
 #include "product/product.h"
 #include "sim.h"
+#include "standin/cab_installer.h"
 #include "standin/korvessa_app.h"
 #include "support/compat.h"
 #include "support/korvessa.h"
 
 namespace {
 
-const WCHAR* const kClosePath = TEXT("\\Windows\\CloseKorvessa.exe");
+const WCHAR* const kInstallerPath = TEXT("\\Windows\\WCELOAD.EXE");
+const WCHAR* const kUnloadPath = TEXT("\\Windows\\unload.exe");
+const WCHAR* const kClosePath = TEXT("\\Program Files\\Korvessa\\CloseKorvessa.exe");
 
 LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);
@@ -65,6 +71,20 @@ DeviceEvent Seen(const sim::Event& logged) {
     event.path = logged.path;
     event.commandLine = logged.commandLine;
     return event;
+}
+
+// Starts a program of the device and gives its exit code once it has ended.
+DWORD RunToEnd(const WCHAR* path, const WideString& commandLine) {
+    PROCESS_INFORMATION info{};
+    if (!StartProcess(path, commandLine.c_str(), 0, info)) {
+        return GetLastError();
+    }
+    WaitForSingleObject(info.hProcess, 60000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return exitCode;
 }
 
 // ---- Pictures ------------------------------------------------------------------------------
@@ -175,14 +195,42 @@ void Reset() {
     sim::Reset();
 }
 
-void PutApplication(const WCHAR* path) {
-    WriteDeviceFile(path, "Korvessa");
-    RegisterStandInApplication(path);
+void PutInstaller() {
+    WriteDeviceFile(kInstallerPath, "stand-in WCELOAD");
+    sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
+        return RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
+    });
+    WriteDeviceFile(kUnloadPath, "stand-in unload");
+    sim::RegisterProgram(kUnloadPath, [](const WideString& commandLine) {
+        return RunUnload(commandLine.c_str(), ProductSetupLibrary());
+    });
+    // Where Korvessa.cab puts its programs: the stand-in application in place of the one its
+    // makers supply, and the package's own CloseKorvessa.exe.
+    RegisterStandInApplication(TEXT("\\Program Files\\Korvessa\\Korvessa.exe"));
+    RegisterCloseProgram(kClosePath);
 }
 
-void PutCloseProgram() {
-    WriteDeviceFile(kClosePath, "CloseKorvessa");
-    RegisterCloseProgram(kClosePath);
+void PutPackage(const WCHAR* path) {
+    std::ifstream stream(WRENFOLD_PACKAGES "/Korvessa.cab", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(stream),
+                            std::istreambuf_iterator<char>()};
+    if (bytes.empty()) {
+        std::fprintf(stderr, "%s is missing: build the package first\n",
+                     WRENFOLD_PACKAGES "/Korvessa.cab");
+        std::exit(1);
+    }
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+DWORD RunInstaller(const WideString& commandLine) {
+    return RunToEnd(kInstallerPath, commandLine);
+}
+
+DWORD RunUnload(const WideString& commandLine) {
+    return RunToEnd(kUnloadPath, commandLine);
 }
 
 void StartApplication(const WCHAR* path) {
@@ -205,21 +253,8 @@ void OpenBrowser() {
     });
 }
 
-const SetupHooks& Hooks() {
-    return ProductHooks();
-}
-
 DWORD RunCloseProgram() {
-    PROCESS_INFORMATION info{};
-    if (!StartProcess(kClosePath, TEXT(""), 0, info)) {
-        return GetLastError();
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
+    return RunToEnd(kClosePath, TEXT(""));
 }
 
 bool ApplicationRunning() {

@@ -58,7 +58,8 @@ Hook Export(const ce::Image& image, const char* name) {
 
 bool LoadLibraryImage(LPCWSTR path, SetupHooks& hooks, void*& token) {
     auto* image = new ce::Image;
-    if (!LoadImage(path, *image) || !image->library || !ce::CallDllMain(*image, DLL_PROCESS_ATTACH)) {
+    if (!LoadImage(path, *image) || !image->library ||
+        !ce::CallDllMain(*image, DLL_PROCESS_ATTACH)) {
         ce::Unload(*image);
         delete image;
         return false;

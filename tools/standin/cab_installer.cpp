@@ -1,5 +1,6 @@
 #include "standin/cab_installer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -161,7 +162,8 @@ const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, u
     std::snprintf(extension, sizeof extension, ".%03u", number);
     for (const CabinetMember& member : members) {
         const std::size_t dot = member.name.rfind('.');
-        if (dot != std::string::npos && member.name.compare(dot, std::string::npos, extension) == 0) {
+        if (dot != std::string::npos &&
+            member.name.compare(dot, std::string::npos, extension) == 0) {
             return &member;
         }
     }
@@ -205,7 +207,8 @@ bool ReadPackage(Package& package, std::string& error) {
     const ce_package::Instructions& read = package.instructions;
     for (const ce_package::File& file : read.files) {
         if (MemberNumbered(package.members, file.id) == nullptr) {
-            error = "the package's file " + file.name + " has no member ." + std::to_string(file.id);
+            error =
+                "the package's file " + file.name + " has no member ." + std::to_string(file.id);
             return false;
         }
     }
@@ -282,8 +285,8 @@ bool CarriesPrograms(const Package& package) {
     }
     for (const ce_package::File& file : package.instructions.files) {
         const std::size_t dot = file.name.rfind('.');
-        const WideString extension = dot == std::string::npos ? WideString()
-                                                              : Widen(file.name.substr(dot));
+        const WideString extension =
+            dot == std::string::npos ? WideString() : Widen(file.name.substr(dot));
         if (SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"))) {
             return true;
         }
@@ -340,7 +343,8 @@ bool NewerThan(const WideString& path, const CabinetMember& member) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     FILETIME written{};
-    const bool known = file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, nullptr, &written);
+    const bool known =
+        file != INVALID_HANDLE_VALUE && GetFileTime(file, nullptr, nullptr, &written);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
@@ -380,14 +384,14 @@ bool InstallFile(const Package& package, const ce_package::File& file, const Wid
 
 HKEY RootOf(std::uint16_t root) {
     switch (root) {
-    case ce_package::kHkcr:
-        return HKEY_CLASSES_ROOT;
-    case ce_package::kHkcu:
-        return HKEY_CURRENT_USER;
-    case ce_package::kHklm:
-        return HKEY_LOCAL_MACHINE;
-    default:
-        return nullptr;  // HKEY_USERS: a Pocket PC has none
+        case ce_package::kHkcr:
+            return HKEY_CLASSES_ROOT;
+        case ce_package::kHkcu:
+            return HKEY_CURRENT_USER;
+        case ce_package::kHklm:
+            return HKEY_LOCAL_MACHINE;
+        default:
+            return nullptr;  // HKEY_USERS: a Pocket PC has none
     }
 }
 
@@ -400,7 +404,8 @@ HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hi
     }
     path.clear();
     for (const std::uint16_t part : hive.parts) {
-        path += (path.empty() ? TEXT("") : TEXT("\\")) + Widen(ce_package::FindText(instructions, part)->text);
+        path += (path.empty() ? TEXT("") : TEXT("\\")) +
+                Widen(ce_package::FindText(instructions, part)->text);
         HKEY key = nullptr;
         DWORD disposition = 0;
         if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -512,9 +517,9 @@ bool InstallLink(const Package& package, const ce_package::Link& link,
     } else if (!DirectoryPath(package, link.target, target, ignored)) {
         return false;
     }
-    const WideString path =
-        base + TEXT("\\") + Widen(ce_package::JoinParts(package.instructions, link.parts)) +
-        TEXT(".lnk");
+    const WideString path = base + TEXT("\\") +
+                            Widen(ce_package::JoinParts(package.instructions, link.parts)) +
+                            TEXT(".lnk");
     const WideString command =
         target.find(TEXT(' ')) == WideString::npos ? target : TEXT("\"") + target + TEXT("\"");
     if (!MakeFolders(path.substr(0, path.rfind(TEXT('\\'))), record) ||
@@ -574,8 +579,8 @@ DWORD ReadInstalled(const WideString& name, WideString& installDir) {
     }
     DWORD installed = 0;
     DWORD size = sizeof installed;
-    if (RegQueryValueExW(key, TEXT("Instl"), nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(&installed), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key, TEXT("Instl"), nullptr, nullptr, reinterpret_cast<BYTE*>(&installed),
+                         &size) != ERROR_SUCCESS) {
         installed = 0;
     }
     WCHAR folder[MAX_PATH] = {};
@@ -596,10 +601,18 @@ void SetText(HKEY key, const WCHAR* name, const WideString& text) {
 // The Apps key (listed in Remove Programs) and the list of what was installed, merged with an
 // earlier installation's, whose entries the new one may not repeat.
 bool WriteRemovalRecords(const Package& package, std::vector<RecordEntry> record) {
-    std::vector<RecordEntry> earlier;
-    if (ReadRecord(RecordPath(package.name, TEXT(".unload")), earlier)) {
-        record.insert(record.begin(), earlier.begin(), earlier.end());
+    std::vector<RecordEntry> merged;
+    ReadRecord(RecordPath(package.name, TEXT(".unload")), merged);
+    for (const RecordEntry& entry : record) {
+        const auto same = [&entry](const RecordEntry& other) {
+            return other.kind == entry.kind && other.root == entry.root &&
+                   other.path == entry.path && other.name == entry.name;
+        };
+        if (std::none_of(merged.begin(), merged.end(), same)) {
+            merged.push_back(entry);
+        }
     }
+    record = merged;
     HKEY key = nullptr;
     if (!WriteRecord(RecordPath(package.name, TEXT(".unload")), record) ||
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsKey(package.name).c_str(), 0, nullptr, 0,
@@ -666,8 +679,8 @@ HWND CreateInstallerWindow() {
 // What a refused package tells the user, unless told to ask and say nothing.
 DWORD Refuse(DWORD result, const Package& package, const std::string& error, bool noUi) {
     if (!noUi) {
-        const WideString text = package.path + TEXT(" cannot be installed: ") + Widen(error) +
-                                TEXT(".");
+        const WideString text =
+            package.path + TEXT(" cannot be installed: ") + Widen(error) + TEXT(".");
         MessageBoxW(nullptr, text.c_str(), TEXT("Installation Failed"), MB_OK | MB_ICONERROR);
     }
     return MarkResult(result, error);
@@ -710,10 +723,9 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     const WideString keptLibrary = RecordPath(package.name, TEXT(".dll"));
     LoadedLibrary library;
     std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
-    if (package.setupLibrary != nullptr &&
-        (!MakeFolders(kRecordFolder, deviceFolders) ||
-         !WriteWhole(keptLibrary, package.setupLibrary->bytes) ||
-         !LoadKept(loader, keptLibrary, library))) {
+    if (package.setupLibrary != nullptr && (!MakeFolders(kRecordFolder, deviceFolders) ||
+                                            !WriteWhole(keptLibrary, package.setupLibrary->bytes) ||
+                                            !LoadKept(loader, keptLibrary, library))) {
         DeleteFileW(keptLibrary.c_str());
         return Refuse(kInstallerNoPackage, package, "its setup library cannot be loaded",
                       switches.noUi);
@@ -730,8 +742,8 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
         const Counts failed = InstallContents(package, record);
         if (library.hooks.installExit != nullptr &&
             library.hooks.installExit(owner, package.installDir.c_str(), failed.folders,
-                                      failed.files, failed.keys, failed.values, failed.links) ==
-                codeINSTALL_EXIT_UNINSTALL) {
+                                      failed.files, failed.keys, failed.values,
+                                      failed.links) == codeINSTALL_EXIT_UNINSTALL) {
             RemoveRecorded(record);
             result = kInstallerCancelled;
         }
@@ -766,14 +778,13 @@ DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
 
 DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     const WideString line = commandLine == nullptr ? WideString() : WideString(commandLine);
-    const WideString name = LastArgument(line.find(TEXT('"')) == WideString::npos
-                                             ? TEXT("\"") + line + TEXT("\"")
-                                             : line);
+    const WideString name = LastArgument(
+        line.find(TEXT('"')) == WideString::npos ? TEXT("\"") + line + TEXT("\"") : line);
     MarkStart(line, name);
     WideString installDir;
     if (name.empty() || ReadInstalled(name, installDir) == 0) {
-        return MarkResult(kInstallerNotInstalled, "no application " + Narrow(name) +
-                                                      " is installed");
+        return MarkResult(kInstallerNotInstalled,
+                          "no application " + Narrow(name) + " is installed");
     }
     LoadedLibrary library;
     const WideString keptLibrary = RecordPath(name, TEXT(".dll"));

@@ -117,24 +117,24 @@ void Copy(void* from, void* to, std::size_t bytes) {
 
 std::string Problem(int code) {
     switch (code) {
-    case MSPACK_ERR_OPEN:
-        return "cannot be opened";
-    case MSPACK_ERR_READ:
-        return "cannot be read to its end (cut short?)";
-    case MSPACK_ERR_SEEK:
-        return "names a position outside the file";
-    case MSPACK_ERR_NOMEMORY:
-        return "needs more memory than there is";
-    case MSPACK_ERR_SIGNATURE:
-        return "is no cabinet";
-    case MSPACK_ERR_DATAFORMAT:
-        return "is damaged";
-    case MSPACK_ERR_CHECKSUM:
-        return "fails its checksum";
-    case MSPACK_ERR_DECRUNCH:
-        return "cannot be decompressed";
-    default:
-        return "cannot be read (libmspack error " + std::to_string(code) + ")";
+        case MSPACK_ERR_OPEN:
+            return "cannot be opened";
+        case MSPACK_ERR_READ:
+            return "cannot be read to its end (cut short?)";
+        case MSPACK_ERR_SEEK:
+            return "names a position outside the file";
+        case MSPACK_ERR_NOMEMORY:
+            return "needs more memory than there is";
+        case MSPACK_ERR_SIGNATURE:
+            return "is no cabinet";
+        case MSPACK_ERR_DATAFORMAT:
+            return "is damaged";
+        case MSPACK_ERR_CHECKSUM:
+            return "fails its checksum";
+        case MSPACK_ERR_DECRUNCH:
+            return "cannot be decompressed";
+        default:
+            return "cannot be read (libmspack error " + std::to_string(code) + ")";
     }
 }
 
@@ -144,18 +144,17 @@ std::uint16_t DosDate(const mscabd_file& file) {
 }
 
 std::uint16_t DosTime(const mscabd_file& file) {
-    return static_cast<std::uint16_t>((file.time_h << 11) | (file.time_m << 5) |
-                                      (file.time_s / 2));
+    return static_cast<std::uint16_t>((file.time_h << 11) | (file.time_m << 5) | (file.time_s / 2));
 }
 
 }  // namespace
 
 bool ReadCabinet(const WCHAR* path, std::vector<CabinetMember>& members, std::string& error) {
     members.clear();
-    DeviceSystem system{{Open, Close, Read, Write, Seek, Tell, Message, Allocate, Free, Copy,
-                         nullptr},
-                        path,
-                        nullptr};
+    DeviceSystem system{
+        {Open, Close, Read, Write, Seek, Tell, Message, Allocate, Free, Copy, nullptr},
+        path,
+        nullptr};
     mscab_decompressor* reader = mspack_create_cab_decompressor(&system.calls);
     if (reader == nullptr) {
         error = "the cabinet reader cannot start";
@@ -181,8 +180,8 @@ bool ReadCabinet(const WCHAR* path, std::vector<CabinetMember>& members, std::st
         member.dosTime = DosTime(*file);
         system.sink = &member.bytes;
         if (reader->extract(reader, file, const_cast<char*>(kMemberName)) != MSPACK_ERR_OK) {
-            error = "the package's member " + member.name + " " +
-                    Problem(reader->last_error(reader));
+            error =
+                "the package's member " + member.name + " " + Problem(reader->last_error(reader));
             read = false;
         } else {
             members.push_back(std::move(member));

@@ -26,8 +26,8 @@ bool KeyIsEmpty(HKEY root, const WideString& path) {
     }
     WCHAR name[256];
     DWORD length = 256;
-    const bool noKeys = RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr,
-                                      nullptr) == ERROR_NO_MORE_ITEMS;
+    const bool noKeys = RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                        ERROR_NO_MORE_ITEMS;
     length = 256;
     const bool noValues = RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr,
                                         nullptr) == ERROR_NO_MORE_ITEMS;
@@ -45,22 +45,22 @@ void DeleteValue(HKEY root, const WideString& path, const WideString& name) {
 
 void RemoveOne(const RecordEntry& entry) {
     switch (entry.kind) {
-    case RecordKind::Folder:
-        RemoveDirectoryW(entry.path.c_str());  // refused while it holds anything
-        break;
-    case RecordKind::File:
-    case RecordKind::Link:
-        DeleteFileW(entry.path.c_str());
-        break;
-    case RecordKind::Key:
-        // CE's RegDeleteKeyW takes a key's contents with it; only an empty one goes.
-        if (KeyIsEmpty(entry.root, entry.path)) {
-            RegDeleteKeyW(entry.root, entry.path.c_str());
-        }
-        break;
-    case RecordKind::Value:
-        DeleteValue(entry.root, entry.path, entry.name);
-        break;
+        case RecordKind::Folder:
+            RemoveDirectoryW(entry.path.c_str());  // refused while it holds anything
+            break;
+        case RecordKind::File:
+        case RecordKind::Link:
+            DeleteFileW(entry.path.c_str());
+            break;
+        case RecordKind::Key:
+            // CE's RegDeleteKeyW takes a key's contents with it; only an empty one goes.
+            if (KeyIsEmpty(entry.root, entry.path)) {
+                RegDeleteKeyW(entry.root, entry.path.c_str());
+            }
+            break;
+        case RecordKind::Value:
+            DeleteValue(entry.root, entry.path, entry.name);
+            break;
     }
 }
 
@@ -108,9 +108,8 @@ bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries) {
         const std::size_t end = text.find(TEXT('\n'), start);
         const std::size_t tab = end == WideString::npos ? end : text.find(TEXT('\t'), start + 3);
         const std::size_t kind = WideString(kKinds).find(text[start]);
-        const std::size_t root = end == WideString::npos
-                                     ? 9
-                                     : static_cast<std::size_t>(text[start + 1] - TEXT('0'));
+        const std::size_t root =
+            end == WideString::npos ? 9 : static_cast<std::size_t>(text[start + 1] - TEXT('0'));
         if (end == WideString::npos || end < start + 4 || text[start + 2] != TEXT('\t') ||
             tab == WideString::npos || tab > end || kind == WideString::npos || root > 3) {
             read = false;
