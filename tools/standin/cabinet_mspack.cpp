@@ -151,6 +151,12 @@ std::uint16_t DosTime(const mscabd_file& file) {
 
 bool ReadCabinet(const WCHAR* path, std::vector<CabinetMember>& members, std::string& error) {
     members.clear();
+    int selfTest = MSPACK_ERR_OK;
+    MSPACK_SYS_SELFTEST(selfTest);
+    if (selfTest != MSPACK_ERR_OK) {
+        error = "libmspack was built with file offsets of another size than this program's";
+        return false;
+    }
     DeviceSystem system{
         {Open, Close, Read, Write, Seek, Tell, Message, Allocate, Free, Copy, nullptr},
         path,
