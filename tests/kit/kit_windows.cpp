@@ -54,6 +54,8 @@ const OwnedKey kOwnedKeys[] = {
     {HKEY_CLASSES_ROOT, L"WrenfoldTest"},
     {HKEY_CLASSES_ROOT, L"CLSID\\{WrenfoldTest}"},
     {HKEY_LOCAL_MACHINE, L"Software\\Ternwick"},
+    {HKEY_LOCAL_MACHINE, L"Software\\Apps\\Ternwick Korvessa"},
+    {HKEY_LOCAL_MACHINE, L"Software\\Apps\\Ternwick Sample"},
     {HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"},
     {HKEY_CURRENT_USER, L"Software\\Microsoft\\Today"},
     {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color"},
@@ -62,13 +64,20 @@ const OwnedKey kOwnedKeys[] = {
 const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
                                     L"\\Korvessa.exe",
                                     L"\\Preview",
+                                    L"\\Program Files\\Korvessa",
+                                    L"\\My Documents",
+                                    L"\\Windows\\AppMgr",
+                                    L"\\Windows\\Start Menu\\Programs\\Korvessa.lnk",
+                                    L"\\Windows\\Start Menu\\Programs\\Close Korvessa.lnk",
                                     L"\\Windows\\WCELOAD.EXE",
+                                    L"\\Windows\\unload.exe",
                                     L"\\Windows\\tdywater.gif",
                                     L"\\Windows\\stwater.gif",
                                     L"\\Windows\\WrenfoldTestServer.dll"};
 
 // The stand-in programs a test may leave running (an installer told to hang, say).
-const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"Korvessa.exe", L"CloseKorvessa.exe"};
+const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"unload.exe", L"Korvessa.exe",
+                                         L"CloseKorvessa.exe"};
 
 void EndStandInPrograms() {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -56,27 +56,41 @@ void StartProgram(const WideString& path) {
 void InstallStandInInstaller() {
     ASSERT_TRUE(CopyFileW(L"" WRENFOLD_INSTALLER_PROGRAM, kInstallerPath, FALSE))
         << "error " << GetLastError();
+    ASSERT_TRUE(CopyFileW(L"" WRENFOLD_UNLOAD_PROGRAM, kUnloadPath, FALSE))
+        << "error " << GetLastError();
+}
+
+void InstallStuckInstaller() {
+    ASSERT_TRUE(CopyFileW(L"" WRENFOLD_STANDIN_PROGRAM, kInstallerPath, FALSE))
+        << "error " << GetLastError();
+}
+
+void PutPackage(const char* name, const WideString& path) {
+    WideString from = L"" WRENFOLD_PACKAGES L"\\";
+    for (const char* c = name; *c != 0; ++c) {
+        from += static_cast<WCHAR>(*c);
+    }
+    ASSERT_TRUE(CopyFileW(from.c_str(), path.c_str(), FALSE))
+        << "error " << GetLastError() << " copying " << Narrow(from);
+    // A copy keeps the source's attributes; the package arrives as a plain file.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+DWORD RunUnload(const WideString& name) {
+    return RunTestProgram(kUnloadPath, L"\"" + name + L"\"", 30000, "unload.exe");
 }
 
 bool InstallerCreationFlags(DWORD& /*flags*/) {
     return false;
 }
 
-WideString SetupLibrary() {
-    return L"" WRENFOLD_SETUP_LIBRARY;
-}
-
-WideString ApplicationSource() {
-    return L"" WRENFOLD_STANDIN_PROGRAM;
-}
-
 DWORD RunInstaller(const WideString& commandLine) {
     return RunTestProgram(kInstallerPath, commandLine, 30000, "the installer");
 }
 
-DWORD RunCloseProgram(const WCHAR* commandLine) {
+DWORD RunCloseProgram(const WCHAR* commandLine, const WCHAR* installed) {
     // The C runtime takes the first word of the command line as the program's own name.
-    return RunTestProgram(L"" WRENFOLD_CLOSE_PROGRAM,
+    return RunTestProgram(installed == nullptr ? L"" WRENFOLD_CLOSE_PROGRAM : installed,
                           L"CloseKorvessa.exe " + WideString(commandLine), 15000, "CloseKorvessa");
 }
 

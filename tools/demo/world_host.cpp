@@ -198,11 +198,11 @@ void Reset() {
 void PutInstaller() {
     WriteDeviceFile(kInstallerPath, "stand-in WCELOAD");
     sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
-        return RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
+        return ::RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
     });
     WriteDeviceFile(kUnloadPath, "stand-in unload");
     sim::RegisterProgram(kUnloadPath, [](const WideString& commandLine) {
-        return RunUnload(commandLine.c_str(), ProductSetupLibrary());
+        return ::RunUnload(commandLine.c_str(), ProductSetupLibrary());
     });
     // Where Korvessa.cab puts its programs: the stand-in application in place of the one its
     // makers supply, and the package's own CloseKorvessa.exe.

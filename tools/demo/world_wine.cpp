@@ -37,14 +37,25 @@
 #include "observe/own_process.h"
 #include "observe/remove_tree.h"
 #include "observe/reports.h"
+#include "standin/cab_installer.h"
 #include "support/compat.h"
 #include "support/korvessa.h"
 
 namespace {
 
-const WCHAR* const kPreview = L"\\Program Files\\Korvessa\\Preview";
+const WCHAR* const kInstallDir = L"\\Program Files\\Korvessa";
+const WCHAR* const kApplicationPath = L"\\Program Files\\Korvessa\\Korvessa.exe";
+const WCHAR* const kClosePath = L"\\Program Files\\Korvessa\\CloseKorvessa.exe";
 const WCHAR* const kFlashPlayerKey = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
-const WCHAR* const kClosePath = L"\\Windows\\CloseKorvessa.exe";
+const WCHAR* const kApplicationName = L"Ternwick Korvessa";
+// What an installation of Korvessa.cab leaves besides its folder, as an earlier run may have.
+const WCHAR* const kInstalledFiles[] = {
+    L"\\Windows\\Start Menu\\Programs\\Korvessa.lnk",
+    L"\\Windows\\Start Menu\\Programs\\Close Korvessa.lnk",
+    L"\\Windows\\AppMgr\\Ternwick Korvessa.dll",
+    L"\\Windows\\AppMgr\\Ternwick Korvessa.unload",
+    L"\\My Documents\\Korvessa.cab",
+};
 
 // How long a program may take to settle or to end: far beyond what any of them needs.
 constexpr DWORD kPatience = 15000;
@@ -322,7 +333,10 @@ BOOL WINAPI RecordedCreateProcessW(LPCWSTR application, LPWSTR commandLine,
 }
 
 BOOL WINAPI RecordedDeleteFileW(LPCWSTR path) {
-    const BOOL deleted = DeleteFileW(path);
+    // The real call, not this program's import of it: the installer's own calls come here too.
+    static const auto real = reinterpret_cast<decltype(&DeleteFileW)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "DeleteFileW")));
+    const BOOL deleted = real(path);
     const DWORD error = GetLastError();
     DeviceEvent event;
     event.kind = deleted ? DeviceEvent::Kind::Deleted : DeviceEvent::Kind::Kept;
@@ -333,11 +347,28 @@ BOOL WINAPI RecordedDeleteFileW(LPCWSTR path) {
     return deleted;
 }
 
+BOOL WINAPI RecordedDestroyWindow(HWND window) {
+    static const auto real = reinterpret_cast<decltype(&DestroyWindow)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "DestroyWindow")));
+    DeviceEvent event = MessageEvent(DeviceEvent::Kind::WindowClosed, window, 0, 0, 0);
+    const BOOL destroyed = real(window);
+    if (destroyed) {
+        Show(event);
+    }
+    return destroyed;
+}
+
 struct Recorder {
     const WCHAR* library;
     const char* function;
     const void* recorder;
 };
+
+// Found by name: the address of a call as this program names it may be a stub of its own.
+const void* RealFunction(const Recorder& recorder) {
+    return reinterpret_cast<const void*>(
+        GetProcAddress(GetModuleHandleW(recorder.library), recorder.function));
+}
 
 const Recorder kRecorders[] = {
     {L"kernel32.dll", "Sleep", reinterpret_cast<const void*>(&RecordedSleep)},
@@ -346,6 +377,48 @@ const Recorder kRecorders[] = {
     {L"kernel32.dll", "CreateProcessW", reinterpret_cast<const void*>(&RecordedCreateProcessW)},
     {L"kernel32.dll", "DeleteFileW", reinterpret_cast<const void*>(&RecordedDeleteFileW)},
 };
+
+// What the installer itself does that the simulated device logs: it runs inside the demo, so
+// the demo's own imports are pointed at these.
+const Recorder kInstallerRecorders[] = {
+    {L"kernel32.dll", "DeleteFileW", reinterpret_cast<const void*>(&RecordedDeleteFileW)},
+    {L"user32.dll", "DestroyWindow", reinterpret_cast<const void*>(&RecordedDestroyWindow)},
+};
+
+// The setup library as the installer loads it from where it put it, its calls recorded.
+bool LoadRecordedLibrary(LPCWSTR path, SetupHooks& hooks, void*& token) {
+    if (!kLoadLibraryLoader.load(path, hooks, token)) {
+        return false;
+    }
+    for (const Recorder& recorder : kRecorders) {
+        if (RedirectImports(static_cast<HMODULE>(token), RealFunction(recorder),
+                            recorder.recorder) == 0) {
+            std::fprintf(stderr, "the setup library does not import %s\n", recorder.function);
+            std::exit(1);
+        }
+    }
+    return true;
+}
+
+const SetupLibraryLoader kRecordedLibrary{LoadRecordedLibrary, kLoadLibraryLoader.unload};
+
+// Runs the stand-in installer or removal program inside the demo, shown as the start and end of
+// the program at `path`, as the simulated device shows its programs.
+DWORD RunInstallerProgram(const WCHAR* path, const WideString& commandLine,
+                          DWORD (*run)(LPCWSTR, const SetupLibraryLoader&)) {
+    DeviceEvent started;
+    started.kind = DeviceEvent::Kind::Started;
+    started.path = path;
+    started.commandLine = commandLine;
+    Show(started);
+    const DWORD exitCode = run(commandLine.c_str(), kRecordedLibrary);
+    DeviceEvent ended;
+    ended.kind = DeviceEvent::Kind::Ended;
+    ended.path = path;
+    ended.result = exitCode;
+    Show(ended);
+    return exitCode;
+}
 
 // ---- The device's programs -------------------------------------------------------------------
 
@@ -425,13 +498,16 @@ void Begin() {
     StartBoxAnswerer([](const ObservedBox& box) {
         SendMessageW(TheDevice().observer, kBoxSeen, 0, reinterpret_cast<LPARAM>(&box));
     });
-    Say("The real programs under Wine: Wrenfold.dll loaded by name, CloseKorvessa.exe and the "
-        "stand-in Korvessa.exe as processes, each message box read off the screen and answered.");
+    for (const Recorder& recorder : kInstallerRecorders) {
+        RedirectImports(GetModuleHandleW(nullptr), RealFunction(recorder), recorder.recorder);
+    }
+    Say("The real programs under Wine: Korvessa.cab installed by the stand-in installer, its "
+        "Wrenfold.dll loaded as the installer loads it, CloseKorvessa.exe and the stand-in "
+        "Korvessa.exe as processes, each message box read off the screen and answered.");
 }
 
 int End() {
     EndPrograms();
-    DeleteFileW(kClosePath);
     std::string leaks;
     for (const auto& [value, description] : TheDevice().leaked) {
         // Still open, and still the same object.
@@ -450,18 +526,33 @@ void Reset() {
     EndPrograms();
     TheDevice().clock = 0;
     RegDeleteKeyW(HKEY_CLASSES_ROOT, kFlashPlayerKey);
-    RemoveTree(kPreview);
-}
-
-void PutApplication(const WCHAR* path) {
-    CopyFileW(L"" WRENFOLD_STANDIN_PROGRAM, path, FALSE);
-    if (!IsApplicationPath(path)) {
-        TheDevice().applications.emplace_back(path);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Ternwick");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (WideString(kAppsKey) + L"\\" + kApplicationName).c_str());
+    RemoveTree(kInstallDir);
+    for (const WCHAR* path : kInstalledFiles) {
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path);
     }
 }
 
-void PutCloseProgram() {
-    CopyFileW(L"" WRENFOLD_CLOSE_PROGRAM, kClosePath, FALSE);
+void PutInstaller() {
+    // The installer runs inside the demo (RunInstallerProgram); the application it installs is
+    // the stand-in, which reports to the demo.
+    if (!IsApplicationPath(kApplicationPath)) {
+        TheDevice().applications.emplace_back(kApplicationPath);
+    }
+}
+
+void PutPackage(const WCHAR* path) {
+    CopyFileW(L"" WRENFOLD_PACKAGES L"\\Korvessa.cab", path, FALSE);
+}
+
+DWORD RunInstaller(const WideString& commandLine) {
+    return RunInstallerProgram(L"\\Windows\\WCELOAD.EXE", commandLine, ::RunCabInstaller);
+}
+
+DWORD RunUnload(const WideString& commandLine) {
+    return RunInstallerProgram(L"\\Windows\\unload.exe", commandLine, ::RunUnload);
 }
 
 void StartApplication(const WCHAR* path) {
@@ -476,27 +567,6 @@ void OpenBrowser() {
     browser.endShown = false;
     TheDevice().programs.push_back(browser);
     Settle(TheDevice().programs.back());
-}
-
-const SetupHooks& Hooks() {
-    static const SetupHooks hooks = [] {
-        SetupHooks loaded{};
-        if (!LoadSetupLibraryHooks(L"" WRENFOLD_SETUP_LIBRARY, loaded)) {
-            std::fprintf(stderr, "Wrenfold.dll could not be loaded: error %lu\n", GetLastError());
-            std::exit(1);
-        }
-        // Found by name: the address of a call as this program names it may be a stub of its own.
-        for (const Recorder& recorder : kRecorders) {
-            const auto real = reinterpret_cast<const void*>(
-                GetProcAddress(GetModuleHandleW(recorder.library), recorder.function));
-            if (RedirectImports(GetModuleHandleW(L"Wrenfold.dll"), real, recorder.recorder) == 0) {
-                std::fprintf(stderr, "Wrenfold.dll does not import %s\n", recorder.function);
-                std::exit(1);
-            }
-        }
-        return loaded;
-    }();
-    return hooks;
 }
 
 DWORD RunCloseProgram() {
