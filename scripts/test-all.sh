@@ -24,7 +24,7 @@ step "lint"
 scripts/lint.sh
 tier host-asan "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 tier device "device build (Windows CE 3.0 on ARM) and its checks"
-tier package "the package Korvessa.cab made of the device build's files, and its checks"
+tier package "the packages (Korvessa.cab of the device build's files, the themes) and their checks"
 tier arm "host tests and the device's files on armel under qemu-arm, an emulated XScale PXA250"
 step "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30}s each)"
 scripts/fuzz.sh

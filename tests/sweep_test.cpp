@@ -732,19 +732,19 @@ void Theme() {
     kit::SetDword(HKEY_LOCAL_MACHINE, kColorKey, TEXT("1"), 3);
     kit::MakeFile(TEXT("\\Windows\\tdywater.gif"), "old today");
     kit::MakeFile(TEXT("\\Windows\\stwater.gif"), "old start");
-    kit::MakeFile(kFolder + TEXT("\\Blue.cab"), "write\t\\Windows\\tdywater.gif\n");
+    kit::PutPackage("WaterToday.tsk", kFolder + TEXT("\\Blue.tsk"));
 }
 
 std::vector<Scenario> ThemeScenarios() {
     const std::vector<std::string> themeState = {
         "r:hkcu\\software\\microsoft\\today:", "r:hklm\\software\\microsoft\\color:",
-        "f:\\windows\\tdywater.gif", "f:\\windows\\stwater.gif", "f:\\wrenfoldtest\\blue.cab"};
+        "f:\\windows\\tdywater.gif", "f:\\windows\\stwater.gif", "f:\\wrenfoldtest\\blue.tsk"};
     return {
         // FALSE only when the installer cannot start; a step around it that fails (attributes,
         // pictures, registry, broadcast) is documented to leave the others going, unreported.
         {"InstallTodayTheme",
          Theme,
-         [] { return Number(InstallTodayTheme((kFolder + TEXT("\\Blue.cab")).c_str())); },
+         [] { return Number(InstallTodayTheme((kFolder + TEXT("\\Blue.tsk")).c_str())); },
          {},
          themeState,
          {},

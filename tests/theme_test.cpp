@@ -1,6 +1,7 @@
 // The Today theme helpers as a user of the device sees them: which theme package the installer
 // was handed and how, what the Today settings and the colour scheme hold afterwards, which
-// pictures are left in \Windows, and how the shell is told.
+// pictures are left in \Windows, and how the shell is told. The packages are the package build's
+// (package/themes/*.inf), installed by the stand-in CE installer.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -16,8 +17,6 @@ const WCHAR* const kTodayKey = TEXT("Software\\Microsoft\\Today");
 const WCHAR* const kColorKey = TEXT("Software\\Microsoft\\Color");
 const WCHAR* const kTodayImage = TEXT("\\Windows\\tdywater.gif");
 const WCHAR* const kStartImage = TEXT("\\Windows\\stwater.gif");
-const char* const kWritesTodayImage = "write\t\\Windows\\tdywater.gif\n";
-const char* const kWritesStartImage = "write\t\\Windows\\stwater.gif\n";
 
 constexpr WPARAM kTodaySettingsChanged = 0xF2;
 constexpr DWORD kMissing = 0xFFFFFFFF;
@@ -73,11 +72,14 @@ class TodayTheme : public kit::DeviceTest {
         shell_ = kit::CreateRecordingWindow(TEXT("WrenfoldTodayShell"), TEXT("Today"));
     }
 
-    // A theme package for the stand-in installer: its directives, one a line.
-    static WideString Package(const WCHAR* name, const std::string& directives,
-                              DWORD attributes = 0) {
+    // The package build's theme package `built` (e.g. "WaterToday.tsk"), put at `name` in the
+    // tests' folder.
+    static WideString Package(const WCHAR* name, const char* built, DWORD attributes = 0) {
         const WideString path = In(name);
-        kit::MakeFile(path, directives, attributes);
+        kit::PutPackage(built, path);
+        if (attributes != 0) {
+            SetFileAttributesW(path.c_str(), attributes);
+        }
         return path;
     }
 
@@ -132,7 +134,7 @@ TEST_F(TodayTheme, InstallingAMissingPackageChangesNothing) {
 TEST_F(TodayTheme, APathWithBlanksReachesTheInstallerAsOneQuotedArgument) {
     kit::InstallStandInInstaller();
     kit::MakeFolder(In(TEXT("My Themes")));
-    const WideString package = Package(TEXT("My Themes\\Blue Water.cab"), kWritesTodayImage);
+    const WideString package = Package(TEXT("My Themes\\Blue Water.tsk"), "WaterToday.tsk");
 
     EXPECT_EQ(InstallTodayTheme(package.c_str()), TRUE);
 
@@ -141,7 +143,9 @@ TEST_F(TodayTheme, APathWithBlanksReachesTheInstallerAsOneQuotedArgument) {
     EXPECT_EQ(kit::Narrow(start.commandLine),
               "/safe /noui /nouninstall /delete 0 \"" + kit::Narrow(package) + "\"");
     EXPECT_NE(start.packageAttributes, INVALID_FILE_ATTRIBUTES) << "it found the package";
-    EXPECT_TRUE(kit::PathExists(kTodayImage)) << "and installed it";
+    EXPECT_EQ(start.result, 0u) << "and installed it: " << start.error;
+    EXPECT_TRUE(kit::PathExists(kTodayImage));
+    EXPECT_TRUE(kit::PathExists(package)) << "kept for the next time";
     EXPECT_EQ(Skin(), kit::Narrow(package));
     const std::vector<kit::Delivery> changes = SettingsChanges();
     ASSERT_EQ(changes.size(), 1u);
@@ -150,7 +154,7 @@ TEST_F(TodayTheme, APathWithBlanksReachesTheInstallerAsOneQuotedArgument) {
 
 TEST_F(TodayTheme, TheInstallerStartsWithANewConsole) {
     kit::InstallStandInInstaller();
-    ASSERT_EQ(InstallTodayTheme(Package(TEXT("Plain.cab"), "").c_str()), TRUE);
+    ASSERT_EQ(InstallTodayTheme(Package(TEXT("Plain.tsk"), "Plain.tsk").c_str()), TRUE);
     DWORD flags = 0;
     if (!kit::InstallerCreationFlags(flags)) {
         GTEST_SKIP() << "this build keeps no record of a process's creation flags";
@@ -194,7 +198,7 @@ TEST_F(TodayTheme, PackagePathsUpTo262CharactersFitTheCommandLine) {
 
 TEST_F(TodayTheme, ThePackageIsReadOnlyWhileTheInstallerRunsAndNormalAfter) {
     kit::InstallStandInInstaller();
-    const WideString package = Package(TEXT("Hidden.cab"), "", FILE_ATTRIBUTE_HIDDEN);
+    const WideString package = Package(TEXT("Hidden.tsk"), "Plain.tsk", FILE_ATTRIBUTE_HIDDEN);
     ASSERT_EQ(SignificantAttributes(kit::Attributes(package)),
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
 
@@ -211,17 +215,18 @@ TEST_F(TodayTheme, UseStartImageFollowsThePictureThePackageLeft) {
     kit::InstallStandInInstaller();
     struct Case {
         const char* what;
-        bool writesTodayImage;
-        bool writesStartImage;
+        const char* package;
+        bool hasTodayImage;
+        bool hasStartImage;
         bool oldPictures;
         DWORD useStartImage;
     };
     const Case cases[] = {
-        {"a Today picture", true, false, false, 0},
-        {"no pictures", false, false, false, 1},
-        {"no pictures, over a theme that had both", false, false, true, 1},
-        {"both pictures, over a theme that had both", true, true, true, 0},
-        {"only a Start picture", false, true, false, 1},
+        {"a Today picture", "WaterToday.tsk", true, false, false, 0},
+        {"no pictures", "Plain.tsk", false, false, false, 1},
+        {"no pictures, over a theme that had both", "Plain.tsk", false, false, true, 1},
+        {"both pictures, over a theme that had both", "Water.tsk", true, true, true, 0},
+        {"only a Start picture", "WaterStart.tsk", false, true, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -231,29 +236,27 @@ TEST_F(TodayTheme, UseStartImageFollowsThePictureThePackageLeft) {
             LeaveOldPictures();
         }
         SetCurrentTheme("\\Old.cab", 7);
-        const std::string directives = std::string(c.writesTodayImage ? kWritesTodayImage : "") +
-                                       (c.writesStartImage ? kWritesStartImage : "");
-        const WideString package = Package(TEXT("Theme.cab"), directives);
+        const WideString package = Package(TEXT("Theme.tsk"), c.package);
 
         EXPECT_EQ(InstallTodayTheme(package.c_str()), TRUE);
 
         EXPECT_EQ(UseStartImage(), c.useStartImage);
-        EXPECT_EQ(kit::PathExists(kTodayImage), c.writesTodayImage);
-        EXPECT_EQ(kit::PathExists(kStartImage), c.writesStartImage);
+        EXPECT_EQ(kit::PathExists(kTodayImage), c.hasTodayImage);
+        EXPECT_EQ(kit::PathExists(kStartImage), c.hasStartImage);
     }
 }
 
 TEST_F(TodayTheme, AHangingInstallerIsGivenTenSecondsThenTheThemeIsRecorded) {
-    kit::InstallStandInInstaller();
-    const WideString package =
-        Package(TEXT("Stuck.cab"), std::string(kWritesTodayImage) + "hang\n");
+    kit::InstallStuckInstaller();
+    const WideString package = Package(TEXT("Stuck.tsk"), "WaterToday.tsk");
     const DWORD start = GetTickCount();
 
     EXPECT_EQ(InstallTodayTheme(package.c_str()), TRUE);
 
     EXPECT_TRUE(kit::PausedFor(start, 10000));
     EXPECT_EQ(Skin(), kit::Narrow(package));
-    EXPECT_EQ(UseStartImage(), 0u) << "the picture it left before it stuck counts";
+    EXPECT_FALSE(kit::PathExists(kTodayImage)) << "it stuck before installing anything";
+    EXPECT_EQ(UseStartImage(), 1u);
     EXPECT_EQ(SignificantAttributes(kit::Attributes(package)), 0u);
     const std::vector<kit::Delivery> changes = SettingsChanges();
     ASSERT_EQ(changes.size(), 1u);
@@ -264,7 +267,7 @@ TEST_F(TodayTheme, AnInstallerThatCannotStartLeavesTheSettingsAlone) {
     // No \Windows\WCELOAD.EXE on this device.
     SetCurrentTheme("\\Old.cab", 0);
     LeaveOldPictures();
-    const WideString package = Package(TEXT("Theme.cab"), kWritesTodayImage, FILE_ATTRIBUTE_HIDDEN);
+    const WideString package = Package(TEXT("Theme.tsk"), "WaterToday.tsk", FILE_ATTRIBUTE_HIDDEN);
 
     EXPECT_EQ(InstallTodayTheme(package.c_str()), FALSE);
 

@@ -75,7 +75,7 @@ const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
                                     L"\\Windows\\stwater.gif",
                                     L"\\Windows\\WrenfoldTestServer.dll"};
 
-// The stand-in programs a test may leave running (an installer told to hang, say).
+// The stand-in programs a test may leave running (an installer stuck for good, say).
 const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"unload.exe", L"Korvessa.exe",
                                          L"CloseKorvessa.exe"};
 
