@@ -1,9 +1,9 @@
 #!/bin/sh
 # Every test tier, from a fresh Debian machine: installs what is missing, then builds and runs
-# the host tests, the lint, the same under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# device build with its checks, the package made of it with its checks, the host tests and the
-# device's files on an emulated XScale (armel under qemu-arm), the fuzz targets, and the Windows
-# build under Wine.
+# the device build with its checks, the packages made of it with their checks, the host tests
+# (every install and removal playing those packages), the lint, the same under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the host tests and the device's files on an emulated XScale
+# (armel under qemu-arm), the fuzz targets, and the Windows build under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -19,12 +19,13 @@ tier() {
 step "dependencies"
 scripts/install-deps.sh
 
+# The device's files first: every later tier installs the packages made of them.
+tier device "device build (Windows CE 3.0 on ARM) and its checks"
+tier package "the packages (Korvessa.cab of the device build's files, the themes) and their checks"
 tier host "host build and tests"
 step "lint"
 scripts/lint.sh
 tier host-asan "host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-tier device "device build (Windows CE 3.0 on ARM) and its checks"
-tier package "the packages (Korvessa.cab of the device build's files, the themes) and their checks"
 tier arm "host tests and the device's files on armel under qemu-arm, an emulated XScale PXA250"
 step "fuzz targets (libFuzzer, ${FUZZ_SECONDS:-30}s each)"
 scripts/fuzz.sh
