@@ -1,14 +1,20 @@
 #!/bin/sh
-# The main job: builds the host build and plays the Korvessa package's life on the simulated
-# device, printing what each hook did. Arguments pick scenarios (--list names them). With --wine
-# first, the same life is played with the real programs (Wrenfold.dll, CloseKorvessa.exe, the
-# stand-in installer and application) under Wine; with --device first, with the device's own
-# Wrenfold.dll and CloseKorvessa.exe, run by the CE loader on an emulated XScale.
+# The main job: builds Korvessa.cab (the device build's files, packaged) and the host build, and
+# plays the package's life on the simulated device, installed and removed by the stand-in CE
+# installer, printing what the installer and each hook did. Arguments pick scenarios (--list
+# names them). With --wine first, the same life is played with the real programs (Korvessa.cab
+# of the Windows build's Wrenfold.dll and CloseKorvessa.exe, the stand-in application) under
+# Wine; with --device first, with the device's own Wrenfold.dll and CloseKorvessa.exe from the
+# package, run by the CE loader on an emulated XScale.
 set -eu
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+for preset in device package; do
+    cmake --preset $preset >/dev/null
+    cmake --build --preset $preset >/dev/null
+done
 if [ "${1:-}" = "--wine" ]; then
     shift
-    scripts/install-deps.sh
     # The Windows build checks its demo against the host's, which it needs to configure.
     cmake --preset host >/dev/null
     cmake --build --preset host --target demo >/dev/null
@@ -21,14 +27,10 @@ if [ "${1:-}" = "--wine" ]; then
 fi
 if [ "${1:-}" = "--device" ]; then
     shift
-    scripts/install-deps.sh
-    cmake --preset device >/dev/null
-    cmake --build --preset device >/dev/null
     cmake --preset arm >/dev/null
     cmake --build --preset arm --target device_demo >/dev/null
     exec qemu-arm -cpu pxa250 -L /usr/arm-linux-gnueabi build/arm/tools/device_demo "$@"
 fi
-scripts/install-deps.sh --host-only
 cmake --preset host >/dev/null
 cmake --build --preset host --target demo >/dev/null
 exec build/host/tools/demo "$@"

@@ -1,22 +1,18 @@
 #!/bin/sh
 # Installs, on a Debian machine, whatever the builds and tests need and is not there yet: Debian's
 # packages, then into the cache (~/.cache/wrenfold, outside the work tree) the arm build's armel
-# libraries and the device build's binutils for CE. With --host-only, just what the host build
-# needs.
+# libraries and the device build's binutils for CE.
 set -eu
 cache="$HOME/.cache/wrenfold"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
-packages="cmake g++ make googletest libgtest-dev zlib1g-dev pkg-config libgcab-dev"
-if [ "${1:-}" != "--host-only" ]; then
-    packages="$packages libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev
-      libcurl4-openssl-dev python3 g++-mingw-w64-x86-64-posix
-      binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils g++-arm-linux-gnueabi qemu-user
-      gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib binutils-source flex bison
-      libmspack-dev cabextract gcab file g++-mingw-w64-i686-posix"
-fi
+packages="cmake g++ make googletest libgtest-dev zlib1g-dev pkg-config libgcab-dev libmspack-dev
+  libbenchmark-dev clang clang-format clang-tidy libclang-rt-14-dev libcurl4-openssl-dev python3
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth icoutils
+  g++-arm-linux-gnueabi qemu-user gcc-arm-none-eabi libstdc++-arm-none-eabi-newlib
+  binutils-source flex bison cabextract gcab file g++-mingw-w64-i686-posix"
 missing=""
 for package in $packages; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -28,7 +24,6 @@ if [ -n "$missing" ]; then
     # shellcheck disable=SC2086
     $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
-[ "${1:-}" != "--host-only" ] || exit 0
 
 # A cache folder is named after what it was made from, made beside its link and renamed into
 # place whole, so that a run cut short leaves nothing half made; the link then points at it and
