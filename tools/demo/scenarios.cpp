@@ -114,7 +114,10 @@ void ListFolder(const WideString& folder, const std::string& indent = "    ") {
         world::Say(indent + Utf8(name) + (isFolder ? "\\" : "") +
                    ((attributes & FILE_ATTRIBUTE_READONLY) != 0 ? " (read-only)" : ""));
         if (isFolder) {
-            ListFolder(folder + TEXT("\\") + name, indent + "  ");
+            WideString inside = folder;
+            inside += TEXT("\\");
+            inside += name;
+            ListFolder(inside, indent + "  ");
         }
     }
 }
@@ -142,7 +145,7 @@ std::string FileText(const WideString& path) {
     DWORD count = 0;
     ReadFile(file, text, sizeof text - 1, &count, nullptr);
     CloseHandle(file);
-    return std::string(text, count);
+    return {text, count};
 }
 
 const char* RootName(HKEY root) {

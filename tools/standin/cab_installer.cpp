@@ -162,8 +162,7 @@ const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, u
     std::snprintf(extension, sizeof extension, ".%03u", number);
     for (const CabinetMember& member : members) {
         const std::size_t dot = member.name.rfind('.');
-        if (dot != std::string::npos &&
-            member.name.compare(dot, std::string::npos, extension) == 0) {
+        if (dot != std::string::npos && member.name.substr(dot) == extension) {
             return &member;
         }
     }
@@ -217,11 +216,8 @@ bool ReadPackage(Package& package, std::string& error) {
     // The install folder is the package's directory 1, as cabwiz writes it; one without it goes
     // where cabwiz's own default would put it.
     package.installDir = TEXT("\\Program Files\\") + Widen(read.app_name);
-    if (ce_package::FindDirectory(read, 1) != nullptr &&
-        !DirectoryPath(package, 1, package.installDir, error)) {
-        return false;
-    }
-    return true;
+    return ce_package::FindDirectory(read, 1) == nullptr ||
+           DirectoryPath(package, 1, package.installDir, error);
 }
 
 // Whether the package is for this device: its processor, CE version, build and platform.
@@ -280,18 +276,15 @@ bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
 
 // A package that carries programs is no theme, and /safe refuses it.
 bool CarriesPrograms(const Package& package) {
-    if (package.setupLibrary != nullptr) {
-        return true;
-    }
-    for (const ce_package::File& file : package.instructions.files) {
+    const auto isProgram = [](const ce_package::File& file) {
         const std::size_t dot = file.name.rfind('.');
         const WideString extension =
             dot == std::string::npos ? WideString() : Widen(file.name.substr(dot));
-        if (SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"))) {
-            return true;
-        }
-    }
-    return false;
+        return SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"));
+    };
+    return package.setupLibrary != nullptr ||
+           std::any_of(package.instructions.files.begin(), package.instructions.files.end(),
+                       isProgram);
 }
 
 // ---- Installing ------------------------------------------------------------------------------
@@ -329,7 +322,7 @@ bool WriteWhole(const WideString& path, const std::string& bytes) {
         return false;
     }
     DWORD written = 0;
-    const DWORD size = static_cast<DWORD>(bytes.size());
+    const auto size = static_cast<DWORD>(bytes.size());
     const bool wrote = WriteFile(file, bytes.data(), size, &written, nullptr) && written == size;
     CloseHandle(file);
     if (!wrote) {

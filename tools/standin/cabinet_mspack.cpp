@@ -34,7 +34,7 @@ OpenFile* Opened(mspack_file* file) {
 }
 
 mspack_file* Open(mspack_system* self, const char* name, int mode) {
-    DeviceSystem* system = reinterpret_cast<DeviceSystem*>(self);
+    auto* system = reinterpret_cast<DeviceSystem*>(self);
     OpenFile opened;
     if (mode == MSPACK_SYS_OPEN_READ && std::strcmp(name, kCabinetName) == 0) {
         opened.cabinet = CreateFileW(system->path, GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -78,7 +78,7 @@ bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    const DWORD size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+    const auto size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
     DWORD written = 0;
     const bool wrote = WriteFile(file, text.data(), size, &written, nullptr) && written == size;
     CloseHandle(file);
