@@ -38,23 +38,6 @@ std::string BytesOf(const BYTE* buffer, std::size_t size) {
 
 class FileHelpers : public kit::FolderTest {
   protected:
-    // The file's bytes through the platform, or "<missing>".
-    static std::string Contents(const WideString& path) {
-        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return "<missing>";
-        }
-        std::string bytes;
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-            bytes.append(chunk, read);
-        }
-        CloseHandle(file);
-        return bytes;
-    }
-
     // A file of `size` bytes made without writing them, as a long file would be.
     static void MakeFileOfSize(const WideString& path, DWORD size) {
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -178,7 +161,7 @@ TEST_F(FileHelpers, WriteWholeFileLeavesExactlyTheNewBytes) {
             kit::MakeFile(In(TEXT("out")), c.before);
         }
         WriteWholeFile(In(TEXT("out")), c.written.data(), static_cast<DWORD>(c.written.size()));
-        EXPECT_EQ(Contents(In(TEXT("out"))), c.written);
+        EXPECT_EQ(kit::ReadFileText(In(TEXT("out"))), c.written);
     }
 }
 
@@ -188,7 +171,7 @@ TEST_F(FileHelpers, WriteWholeFileLeavesUnwritableTargetsAlone) {
     if (kit::ReadOnlyFilesRefuseWriting()) {
         kit::MakeFile(In(TEXT("locked")), "kept", FILE_ATTRIBUTE_READONLY);
         WriteWholeFile(In(TEXT("locked")), kTenBytes.data(), 10);
-        EXPECT_EQ(Contents(In(TEXT("locked"))), "kept");
+        EXPECT_EQ(kit::ReadFileText(In(TEXT("locked"))), "kept");
         SetFileAttributesW(In(TEXT("locked")).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
@@ -377,7 +360,7 @@ TEST_F(FileHelpers, ScrambleCopyFileMixesEachByteWithTheKeyByteOfItsOffset) {
         const std::string source = Pattern(size);
         kit::MakeFile(In(TEXT("source")), source);
         EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), TRUE);
-        const std::string target = Contents(In(TEXT("target")));
+        const std::string target = kit::ReadFileText(In(TEXT("target")));
         ASSERT_EQ(target.size(), size);
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < size; ++i) {
@@ -391,7 +374,7 @@ TEST_F(FileHelpers, ScrambleCopyFileMixesEachByteWithTheKeyByteOfItsOffset) {
 TEST_F(FileHelpers, ScrambleCopyFileRestartsTheKeyEvery64Bytes) {
     kit::MakeFile(In(TEXT("zeros")), std::string(4097 + 64, '\0'));
     ASSERT_EQ(ScrambleCopyFile(In(TEXT("zeros")).c_str(), In(TEXT("key")).c_str()), TRUE);
-    const std::string key = Contents(In(TEXT("key")));
+    const std::string key = kit::ReadFileText(In(TEXT("key")));
     ASSERT_EQ(key.size(), 4097u + 64);
     EXPECT_EQ(BytesOf(reinterpret_cast<const BYTE*>(key.data()), 64), BytesOf(kExpectedKey, 64));
     EXPECT_EQ(key[64], key[0]);
@@ -403,16 +386,16 @@ TEST_F(FileHelpers, ScramblingTwiceRestoresTheSource) {
     const std::string source = Pattern(3 * 4096 + 17);
     kit::MakeFile(In(TEXT("source")), source);
     ASSERT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("once")).c_str()), TRUE);
-    EXPECT_NE(Contents(In(TEXT("once"))), source);
+    EXPECT_NE(kit::ReadFileText(In(TEXT("once"))), source);
     ASSERT_EQ(ScrambleCopyFile(In(TEXT("once")).c_str(), In(TEXT("twice")).c_str()), TRUE);
-    EXPECT_EQ(Contents(In(TEXT("twice"))), source);
+    EXPECT_EQ(kit::ReadFileText(In(TEXT("twice"))), source);
 }
 
 TEST_F(FileHelpers, ScrambleCopyFileOverALongerTargetLeavesOnlyTheCopy) {
     kit::MakeFile(In(TEXT("source")), kTenBytes);
     kit::MakeFile(In(TEXT("target")), Pattern(5000));
     ASSERT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), TRUE);
-    EXPECT_EQ(Contents(In(TEXT("target"))).size(), 10u);
+    EXPECT_EQ(kit::ReadFileText(In(TEXT("target"))).size(), 10u);
 }
 
 TEST_F(FileHelpers, ScrambleCopyFileFromAMissingSourceCreatesNothing) {
@@ -430,7 +413,7 @@ TEST_F(FileHelpers, ScrambleCopyFileOntoItsOwnSourceIsRefused) {
     for (const WCHAR* target : {TEXT("Source.bin"), TEXT("sOURCE.BIN")}) {
         SCOPED_TRACE(kit::Narrow(target));
         EXPECT_EQ(ScrambleCopyFile(In(TEXT("Source.bin")).c_str(), In(target).c_str()), FALSE);
-        EXPECT_EQ(Contents(In(TEXT("Source.bin"))), source);
+        EXPECT_EQ(kit::ReadFileText(In(TEXT("Source.bin"))), source);
     }
 }
 
@@ -442,10 +425,10 @@ TEST_F(FileHelpers, ScrambleCopyFileToAnUnwritableTargetFails) {
     if (kit::ReadOnlyFilesRefuseWriting()) {
         kit::MakeFile(In(TEXT("locked")), "kept", FILE_ATTRIBUTE_READONLY);
         EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("locked")).c_str()), FALSE);
-        EXPECT_EQ(Contents(In(TEXT("locked"))), "kept");
+        EXPECT_EQ(kit::ReadFileText(In(TEXT("locked"))), "kept");
         SetFileAttributesW(In(TEXT("locked")).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    EXPECT_EQ(Contents(In(TEXT("source"))), kTenBytes);
+    EXPECT_EQ(kit::ReadFileText(In(TEXT("source"))), kTenBytes);
 }
 
 TEST_F(FileHelpers, ScrambleCopyFileReportsAFailedReadOrWrite) {
@@ -454,7 +437,7 @@ TEST_F(FileHelpers, ScrambleCopyFileReportsAFailedReadOrWrite) {
         GTEST_SKIP() << "failing reads and writes can be arranged only on the simulated device";
     }
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), FALSE);
-    EXPECT_EQ(Contents(In(TEXT("target"))), "") << "nothing read, nothing written";
+    EXPECT_EQ(kit::ReadFileText(In(TEXT("target"))), "") << "nothing read, nothing written";
 
     // A small copy sits in the stream's buffer until the target is closed: the write fails then.
     kit::MakeFile(In(TEXT("small")), kTenBytes);
@@ -471,7 +454,7 @@ TEST_F(FileHelpers, ScrambleCopyFileWithoutACopyBlockFails) {
         GTEST_SKIP() << "a failing allocation can be arranged only on the simulated device";
     }
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), FALSE);
-    EXPECT_EQ(Contents(In(TEXT("target"))), "") << "the target is opened before the block";
+    EXPECT_EQ(kit::ReadFileText(In(TEXT("target"))), "") << "the target is opened before the block";
 }
 
 // ---- MakeTempFileName ---------------------------------------------------------------------------

@@ -692,4 +692,26 @@ std::string JoinParts(const Instructions& instructions, const std::vector<std::u
     return path;
 }
 
+const char* CeFolder(unsigned number) {
+    struct Folder {
+        unsigned number;
+        const char* path;
+    };
+    static const Folder kFolders[] = {
+        {1, "\\Program Files"},
+        {2, "\\Windows"},
+        {4, "\\Windows\\StartUp"},
+        {5, "\\My Documents"},
+        {11, "\\Windows\\Start Menu\\Programs"},
+        {15, "\\Windows\\Fonts"},
+        {17, "\\Windows\\Start Menu"},
+    };
+    for (const Folder& folder : kFolders) {
+        if (folder.number == number) {
+            return folder.path;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace ce_package

@@ -126,6 +126,10 @@ const Directory* FindDirectory(const Instructions& instructions, std::uint16_t i
 const File* FindFile(const Instructions& instructions, std::uint16_t id);
 const Hive* FindHive(const Instructions& instructions, std::uint16_t id);
 
+// The folder "%CEn%" names on a Pocket PC ("\Program Files" for 1), or null for a number CE 3.0
+// does not define.
+const char* CeFolder(unsigned number);
+
 // The parts' texts joined with "\" (e.g. "%CE1%\Korvessa"); ids must exist (Decode checks).
 std::string JoinParts(const Instructions& instructions, const std::vector<std::uint16_t>& parts);
 

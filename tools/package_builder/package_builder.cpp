@@ -15,7 +15,6 @@ namespace {
 using ce_package::Instructions;
 
 // The %CEn% folders a CE 3.0 Pocket PC defines.
-const std::set<unsigned> kCeFolders = {1, 2, 4, 5, 11, 15, 17};
 
 bool ReadWhole(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
@@ -137,7 +136,7 @@ struct Builder {
                 result += '%';
             } else if (upper.size() > 2 && upper.compare(0, 2, "CE") == 0 &&
                        ParseNumber(upper.substr(2), 99, folder)) {
-                if (kCeFolders.count(static_cast<unsigned>(folder)) == 0) {
+                if (ce_package::CeFolder(static_cast<unsigned>(folder)) == nullptr) {
                     return Fail(line, "%" + name +
                                           "% is not a folder CE 3.0 defines (it has %CE1%, "
                                           "%CE2%, %CE4%, %CE5%, %CE11%, %CE15% and %CE17%)");

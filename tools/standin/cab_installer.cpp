@@ -80,40 +80,22 @@ bool SameText(const WideString& a, const WCHAR* b) {
 
 // ---- The device ------------------------------------------------------------------------------
 
-// The %CEn% folders of a Pocket PC; CE 3.0 defines no others.
-struct CeFolder {
-    unsigned number;
-    const WCHAR* path;
-};
-const CeFolder kCeFolders[] = {
-    {1, TEXT("\\Program Files")},
-    {2, TEXT("\\Windows")},
-    {4, TEXT("\\Windows\\StartUp")},
-    {5, TEXT("\\My Documents")},
-    {11, TEXT("\\Windows\\Start Menu\\Programs")},
-    {15, TEXT("\\Windows\\Fonts")},
-    {17, TEXT("\\Windows\\Start Menu")},
-};
-
-const WCHAR* CeFolderPath(unsigned number) {
-    for (const CeFolder& folder : kCeFolders) {
-        if (folder.number == number) {
-            return folder.path;
-        }
-    }
-    return nullptr;
+// The %CEn% folder `number` names, or empty when CE 3.0 has none.
+WideString CeFolderPath(unsigned number) {
+    const char* folder = ce_package::CeFolder(number);
+    return folder == nullptr ? WideString() : Widen(folder);
 }
 
-// The folder a "%CEn%" names, or null when CE 3.0 has no such folder.
-const WCHAR* CeFolderNamed(const WideString& name) {
+// The folder a "%CEn%" names, or empty when CE 3.0 has no such folder.
+WideString CeFolderNamed(const WideString& name) {
     if (name.size() < 3 || name.size() > 4 || (name[0] != TEXT('C') && name[0] != TEXT('c')) ||
         (name[1] != TEXT('E') && name[1] != TEXT('e'))) {
-        return nullptr;
+        return {};
     }
     unsigned number = 0;
     for (std::size_t k = 2; k < name.size(); ++k) {
         if (name[k] < TEXT('0') || name[k] > TEXT('9')) {
-            return nullptr;
+            return {};
         }
         number = number * 10 + static_cast<unsigned>(name[k] - TEXT('0'));
     }
@@ -131,10 +113,10 @@ bool ExpandFolders(const WideString& text, const WideString& installDir, WideStr
         }
         expanded += text.substr(at, open - at);
         const WideString name = text.substr(open + 1, close - open - 1);
-        const WCHAR* folder = CeFolderNamed(name);
+        const WideString folder = CeFolderNamed(name);
         if (SameText(name, TEXT("InstallDir"))) {
             expanded += installDir;
-        } else if (folder != nullptr) {
+        } else if (!folder.empty()) {
             expanded += folder;
         } else {
             return false;
@@ -495,7 +477,7 @@ bool InstallLink(const Package& package, const ce_package::Link& link,
     std::string ignored;
     if (link.base == 0) {
         base = package.installDir;
-    } else if (CeFolderPath(link.base) != nullptr) {
+    } else if (!CeFolderPath(link.base).empty()) {
         base = CeFolderPath(link.base);
     } else {
         return false;
