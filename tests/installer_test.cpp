@@ -273,7 +273,7 @@ TEST_F(Installer, InstallsInOrderWithTheValuesExpandedAndRemovesExactlyThat) {
     SetFileAttributesW((kInstallDir + TEXT("\\Sample.exe")).c_str(), FILE_ATTRIBUTE_READONLY);
     Put(Built(kInf));
     TheHooks().calls.clear();
-    EXPECT_EQ(Install(TEXT("/noui /delete 0")), kInstallerDone);
+    EXPECT_EQ(Install(TEXT("/noui /delete 0")), kInstallerIncomplete);
     EXPECT_EQ(TheHooks().calls[1], "Install_Init 1 1 \\Program Files\\Sample");
     EXPECT_EQ(TheHooks().calls[2], "Install_Exit \\Program Files\\Sample 01000");
     EXPECT_TRUE(kit::PathExists(kPackage)) << "/delete 0 keeps it";
@@ -333,6 +333,24 @@ TEST_F(Installer, TheHooksAnswersAreActedOn) {
     EXPECT_EQ(Remove(), kInstallerCancelled);
     ExpectInstalled(true);
     EXPECT_TRUE(Recorded());
+}
+
+TEST_F(Installer, WhatARemovalCannotTakeAwayStaysListedForAnotherTry) {
+    Put(Built(kInf));
+    ASSERT_EQ(Install(), kInstallerDone);
+    const WideString program = kInstallDir + TEXT("\\Sample.exe");
+    SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_EQ(Remove(), kInstallerIncomplete);
+    EXPECT_EQ(kit::LastInstallerStart().error, "1 installed part could not be removed");
+    EXPECT_TRUE(kit::PathExists(program));
+    EXPECT_FALSE(kit::PathExists(TEXT("\\Windows\\Start Menu\\Programs\\Sample.lnk")));
+    EXPECT_TRUE(Recorded());
+
+    SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Remove(), kInstallerDone);
+    EXPECT_FALSE(kit::PathExists(kInstallDir));
+    EXPECT_FALSE(Recorded());
 }
 
 }  // namespace

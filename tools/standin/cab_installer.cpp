@@ -568,16 +568,19 @@ DWORD ReadInstalled(const WideString& name, WideString& installDir) {
     return installed;
 }
 
-void SetText(HKEY key, const WCHAR* name, const WideString& text) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR)));
+bool SetText(HKEY key, const WCHAR* name, const WideString& text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
 }
 
 // The Apps key (listed in Remove Programs) and the list of what was installed, merged with an
 // earlier installation's, whose entries the new one may not repeat.
 bool WriteRemovalRecords(const Package& package, std::vector<RecordEntry> record) {
     std::vector<RecordEntry> merged;
-    ReadRecord(RecordPath(package.name, TEXT(".unload")), merged);
+    const WideString path = RecordPath(package.name, TEXT(".unload"));
+    if (!ReadRecord(path, merged) && Exists(path)) {
+        return false;  // an earlier installation's record that would be lost
+    }
     for (const RecordEntry& entry : record) {
         const auto same = [&entry](const RecordEntry& other) {
             return other.kind == entry.kind && other.root == entry.root &&
@@ -589,21 +592,28 @@ bool WriteRemovalRecords(const Package& package, std::vector<RecordEntry> record
     }
     record = merged;
     HKEY key = nullptr;
-    if (!WriteRecord(RecordPath(package.name, TEXT(".unload")), record) ||
+    if (!WriteRecord(path, record) ||
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsKey(package.name).c_str(), 0, nullptr, 0,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    SetDwordMark(key, TEXT("Instl"), 1);
-    SetText(key, TEXT("InstlDir"), package.installDir);
-    SetText(key, TEXT("CabFile"), package.path);
+    const DWORD installed = 1;
+    const bool written =
+        RegSetValueExW(key, TEXT("Instl"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&installed),
+                       sizeof installed) == ERROR_SUCCESS &&
+        SetText(key, TEXT("InstlDir"), package.installDir) &&
+        SetText(key, TEXT("CabFile"), package.path);
     RegCloseKey(key);
-    return true;
+    return written;
 }
 
-void DeleteRemovalRecords(const WideString& name) {
-    DeleteFileW(RecordPath(name, TEXT(".dll")).c_str());
-    DeleteFileW(RecordPath(name, TEXT(".unload")).c_str());
+// False when any of them is still there.
+bool DeleteRemovalRecords(const WideString& name) {
+    bool deleted = true;
+    for (const WCHAR* extension : {TEXT(".dll"), TEXT(".unload")}) {
+        const WideString path = RecordPath(name, extension);
+        deleted = (DeleteFileW(path.c_str()) || !Exists(path)) && deleted;
+    }
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str(), 0, kRegistryAccess, &key) ==
         ERROR_SUCCESS) {
@@ -612,7 +622,7 @@ void DeleteRemovalRecords(const WideString& name) {
         }
         RegCloseKey(key);
     }
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str());
+    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str()) == ERROR_SUCCESS && deleted;
 }
 
 // ---- The installer's run ---------------------------------------------------------------------
@@ -715,21 +725,28 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
         result = kInstallerCancelled;
     } else {
         const Counts failed = InstallContents(package, record);
+        const int failures =
+            failed.folders + failed.files + failed.keys + failed.values + failed.links;
         if (library.hooks.installExit != nullptr &&
             library.hooks.installExit(owner, package.installDir.c_str(), failed.folders,
                                       failed.files, failed.keys, failed.values,
                                       failed.links) == codeINSTALL_EXIT_UNINSTALL) {
-            RemoveRecorded(record);
+            std::vector<RecordEntry> left;
+            RemoveRecorded(record, left);
             result = kInstallerCancelled;
+        } else if (failures != 0) {
+            result = kInstallerIncomplete;
+            error = std::to_string(failures) + " of the package's parts could not be installed";
         }
     }
     DestroyWindow(owner);
     Unload(loader, library);
-    if (result == kInstallerDone && !switches.noUninstall &&
-        !WriteRemovalRecords(package, record)) {
+    const bool installed = result == kInstallerDone || result == kInstallerIncomplete;
+    if (installed && !switches.noUninstall && !WriteRemovalRecords(package, record)) {
+        result = kInstallerIncomplete;
         error = "the removal record cannot be written";
     }
-    if (result != kInstallerDone || switches.noUninstall) {
+    if (!installed || switches.noUninstall) {
         // Nothing will remove it: the library is kept only for a removal to come.
         DeleteFileW(keptLibrary.c_str());
     }
@@ -745,8 +762,9 @@ DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     MarkStart(line, package.path);
     const Switches switches = ReadSwitches(line);
     const DWORD result = Install(package, switches, loader);
-    if (switches.deletePackage) {
-        DeleteFileW(package.path.c_str());
+    if (switches.deletePackage && !DeleteFileW(package.path.c_str()) && Exists(package.path) &&
+        result == kInstallerDone) {
+        return MarkResult(kInstallerIncomplete, "the package was installed but cannot be deleted");
     }
     return result;
 }
@@ -766,23 +784,39 @@ DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     if (Exists(keptLibrary) && !LoadKept(loader, keptLibrary, library)) {
         return MarkResult(kInstallerNoPackage, "the kept setup library cannot be loaded");
     }
+    std::vector<RecordEntry> record;
+    if (!ReadRecord(RecordPath(name, TEXT(".unload")), record)) {
+        Unload(loader, library);
+        return MarkResult(kInstallerNoPackage, "the record of what was installed cannot be read");
+    }
     const HWND owner = CreateInstallerWindow();
     DWORD result = kInstallerDone;
+    std::vector<RecordEntry> left;
+    std::size_t failed = 0;
     if (library.hooks.uninstallInit != nullptr &&
         library.hooks.uninstallInit(owner, installDir.c_str()) == codeUNINSTALL_INIT_CANCEL) {
         result = kInstallerCancelled;
     } else {
-        std::vector<RecordEntry> record;
-        ReadRecord(RecordPath(name, TEXT(".unload")), record);
-        RemoveRecorded(record);
+        failed = RemoveRecorded(record, left);
         if (library.hooks.uninstallExit != nullptr) {
             library.hooks.uninstallExit(owner);
         }
     }
     DestroyWindow(owner);
     Unload(loader, library);
-    if (result == kInstallerDone) {
-        DeleteRemovalRecords(name);
+    if (result != kInstallerDone) {
+        return MarkResult(result);
+    }
+    // What could not be removed stays listed, and the application with it, for another try.
+    if (failed != 0) {
+        WriteRecord(RecordPath(name, TEXT(".unload")), left);
+        return MarkResult(kInstallerIncomplete,
+                          std::to_string(failed) +
+                              (failed == 1 ? " installed part" : " installed parts") +
+                              " could not be removed");
+    }
+    if (!DeleteRemovalRecords(name)) {
+        return MarkResult(kInstallerIncomplete, "the removal record cannot be deleted");
     }
     return MarkResult(result);
 }

@@ -57,6 +57,9 @@ constexpr DWORD kInstallerNoPackage = 2;
 constexpr DWORD kInstallerRefused = 3;
 // unload.exe: no application of that name is installed.
 constexpr DWORD kInstallerNotInstalled = 4;
+// Done but for some parts: files, folders, values or shortcuts that could not be installed
+// (Install_Exit was told how many) or removed (the removal record keeps them, for another try).
+constexpr DWORD kInstallerIncomplete = 5;
 
 DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader);
 DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader);

@@ -19,6 +19,15 @@ WCHAR RootNumber(HKEY root) {
     return TEXT('0');
 }
 
+bool KeyExists(HKEY root, const WideString& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 bool KeyIsEmpty(HKEY root, const WideString& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) != ERROR_SUCCESS) {
@@ -43,25 +52,56 @@ void DeleteValue(HKEY root, const WideString& path, const WideString& name) {
     }
 }
 
-void RemoveOne(const RecordEntry& entry) {
+bool ValueExists(HKEY root, const WideString& path, const WideString& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, kRegistryAccess, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool exists =
+        RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return exists;
+}
+
+bool FolderIsEmpty(const WideString& path) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstEntry((path + TEXT("\\*.*")).c_str(), entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    FindClose(search);
+    return false;
+}
+
+enum class Removal { Gone, Kept, Failed };
+
+// Removes the entry: gone, kept as it should be (a folder or key that holds what the package
+// did not put there), or failed.
+Removal RemoveOne(const RecordEntry& entry) {
+    const auto outcome = [](bool gone, bool holdsOthers) {
+        return gone ? Removal::Gone : holdsOthers ? Removal::Kept : Removal::Failed;
+    };
     switch (entry.kind) {
         case RecordKind::Folder:
-            RemoveDirectoryW(entry.path.c_str());  // refused while it holds anything
-            break;
+            RemoveDirectoryW(entry.path.c_str());
+            return outcome(GetFileAttributesW(entry.path.c_str()) == INVALID_FILE_ATTRIBUTES,
+                           !FolderIsEmpty(entry.path));
         case RecordKind::File:
         case RecordKind::Link:
             DeleteFileW(entry.path.c_str());
-            break;
+            return outcome(GetFileAttributesW(entry.path.c_str()) == INVALID_FILE_ATTRIBUTES,
+                           false);
         case RecordKind::Key:
             // CE's RegDeleteKeyW takes a key's contents with it; only an empty one goes.
             if (KeyIsEmpty(entry.root, entry.path)) {
                 RegDeleteKeyW(entry.root, entry.path.c_str());
             }
-            break;
+            return outcome(!KeyExists(entry.root, entry.path), !KeyIsEmpty(entry.root, entry.path));
         case RecordKind::Value:
             DeleteValue(entry.root, entry.path, entry.name);
-            break;
+            return outcome(!ValueExists(entry.root, entry.path, entry.name), false);
     }
+    return Removal::Failed;
 }
 
 }  // namespace
@@ -129,8 +169,16 @@ bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries) {
     return read;
 }
 
-void RemoveRecorded(const std::vector<RecordEntry>& entries) {
+std::size_t RemoveRecorded(const std::vector<RecordEntry>& entries,
+                           std::vector<RecordEntry>& left) {
+    left.clear();
+    std::size_t failed = 0;
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        RemoveOne(*entry);
+        const Removal removal = RemoveOne(*entry);
+        if (removal != Removal::Gone) {
+            left.insert(left.begin(), *entry);
+        }
+        failed += removal == Removal::Failed ? 1 : 0;
     }
+    return failed;
 }

@@ -23,5 +23,7 @@ bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries
 bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries);
 
 // Takes the entries away, the latest first: links, values and files are deleted, keys and
-// folders only once they are empty (the application's own files and values keep theirs).
-void RemoveRecorded(const std::vector<RecordEntry>& entries);
+// folders only once they are empty (the application's own files and values keep theirs). Gives
+// how many should have gone and are still there; `left` receives every entry still there, in
+// its order.
+std::size_t RemoveRecorded(const std::vector<RecordEntry>& entries, std::vector<RecordEntry>& left);
