@@ -1,0 +1,54 @@
+// The package's side of the stand-in CE installer: a CE package read (the cabinet, then its
+// `.000`) and checked against the device, and its contents laid onto the device in the CE
+// installer's order, each thing it puts there recorded for removal.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ce_package/ce_package.h"
+#include "standin/cabinet.h"
+#include "standin/install_record.h"
+#include "support/wide_string.h"
+
+struct Package {
+    WideString path;  // on the device
+    ce_package::Instructions instructions;
+    std::vector<CabinetMember> members;
+    const CabinetMember* setupLibrary = nullptr;  // the .999, if any
+    WideString name;                              // "Provider AppName", as removal names it
+    WideString installDir;
+};
+
+// What could not be installed, by kind, as Install_Exit is told.
+struct Counts {
+    WORD folders = 0, files = 0, keys = 0, values = 0, links = 0;
+};
+
+// Reads the package at `package.path`: its members, its instructions (every file they name must
+// be a member), its setup library, name and install folder. False, saying why, when it is no CE
+// package this installer can read.
+bool ReadPackage(Package& package, std::string& error);
+
+// Whether the package is for this device: its processor, CE version, build and platform.
+bool SuitsDevice(const ce_package::Instructions& package, std::string& error);
+
+// A package that carries programs is no theme, and /safe refuses it.
+bool CarriesPrograms(const Package& package);
+
+// Folders, files, registry values and shortcuts, in the CE installer's order; gives what failed.
+Counts InstallContents(const Package& package, std::vector<RecordEntry>& record);
+
+// ---- What the installer's run shares ------------------------------------------------------
+
+// The `.000`'s texts are 8-bit; CE reads them in the device's code page, Latin-1 here.
+WideString Widen(const std::string& text);
+std::string Narrow(const WideString& text);
+
+bool Exists(const WideString& path);
+// Makes the folder and any missing above it, recording each it made.
+bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record);
+// Writes the whole file, or leaves none.
+bool WriteWhole(const WideString& path, const std::string& bytes);
