@@ -254,9 +254,10 @@ TEST_F(Installer, InstallsInOrderWithTheValuesExpandedAndRemovesExactlyThat) {
 
     EXPECT_EQ(Install(), kInstallerDone) << kit::LastInstallerStart().error;
 
+    const std::string running = "load \\Windows\\AppMgr\\Ternwick Sample.installing.dll";
     const std::string kept = "load \\Windows\\AppMgr\\Ternwick Sample.dll";
     EXPECT_EQ(TheHooks().calls,
-              (std::vector<std::string>{kept, "Install_Init 1 0 \\Program Files\\Sample",
+              (std::vector<std::string>{running, "Install_Init 1 0 \\Program Files\\Sample",
                                         "Install_Exit \\Program Files\\Sample 00000", "unload"}));
     ExpectInstalled(true);
     EXPECT_EQ(kit::ReadFileText(kInstallDir + TEXT("\\Notes.txt")), "the user's notes");
@@ -325,10 +326,15 @@ TEST_F(Installer, TheHooksAnswersAreActedOn) {
         RemoveDirectoryW(kInstallDir.c_str());
     }
 
-    // Removal that Uninstall_Init cancels takes nothing away.
+    // A reinstallation that Install_Init cancels leaves the earlier one as it was, and removal
+    // that Uninstall_Init cancels takes nothing away.
     Put(Built(kInf));
     TheHooks() = Hooks();
     ASSERT_EQ(Install(), kInstallerDone);
+    Put(Built(kInf));
+    TheHooks().installInit = codeINSTALL_INIT_CANCEL;
+    EXPECT_EQ(Install(), kInstallerCancelled);
+    EXPECT_TRUE(kit::PathExists(TEXT("\\Windows\\AppMgr\\Ternwick Sample.dll")));
     TheHooks().uninstallInit = codeUNINSTALL_INIT_CANCEL;
     EXPECT_EQ(Remove(), kInstallerCancelled);
     ExpectInstalled(true);

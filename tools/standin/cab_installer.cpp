@@ -221,13 +221,16 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     WideString installedBefore;
     const bool previouslyInstalled = ReadInstalled(package.name, installedBefore) != 0;
 
-    const WideString keptLibrary = RecordPath(package.name, TEXT(".dll"));
+    // The setup library runs from a file of its own until the installation is done: only then
+    // does it replace the one an earlier installation keeps for its removal.
+    const WideString runningLibrary = RecordPath(package.name, TEXT(".installing.dll"));
     LoadedLibrary library;
     std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
-    if (package.setupLibrary != nullptr && (!MakeFolders(kRecordFolder, deviceFolders) ||
-                                            !WriteWhole(keptLibrary, package.setupLibrary->bytes) ||
-                                            !LoadKept(loader, keptLibrary, library))) {
-        DeleteFileW(keptLibrary.c_str());
+    if (package.setupLibrary != nullptr &&
+        (!MakeFolders(kRecordFolder, deviceFolders) ||
+         !WriteWhole(runningLibrary, package.setupLibrary->bytes) ||
+         !LoadKept(loader, runningLibrary, library))) {
+        DeleteFileW(runningLibrary.c_str());
         return Refuse(kInstallerNoPackage, package, "its setup library cannot be loaded",
                       switches.noUi);
     }
@@ -258,13 +261,16 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     DestroyWindow(owner);
     Unload(loader, library);
     const bool installed = result == kInstallerDone || result == kInstallerIncomplete;
-    if (installed && !switches.noUninstall && !WriteRemovalRecords(package, record)) {
+    if (!DeleteFileW(runningLibrary.c_str()) && Exists(runningLibrary) && installed) {
+        result = kInstallerIncomplete;
+        error = "the installer's copy of the setup library cannot be deleted";
+    }
+    if (installed && !switches.noUninstall &&
+        ((package.setupLibrary != nullptr &&
+          !WriteWhole(RecordPath(package.name, TEXT(".dll")), package.setupLibrary->bytes)) ||
+         !WriteRemovalRecords(package, record))) {
         result = kInstallerIncomplete;
         error = "the removal record cannot be written";
-    }
-    if (!installed || switches.noUninstall) {
-        // Nothing will remove it: the library is kept only for a removal to come.
-        DeleteFileW(keptLibrary.c_str());
     }
     return MarkResult(result, error);
 }
