@@ -698,13 +698,13 @@ const char* CeFolder(unsigned number) {
         const char* path;
     };
     static const Folder kFolders[] = {
-        {1, "\\Program Files"},
-        {2, "\\Windows"},
-        {4, "\\Windows\\StartUp"},
-        {5, "\\My Documents"},
-        {11, "\\Windows\\Start Menu\\Programs"},
-        {15, "\\Windows\\Fonts"},
-        {17, "\\Windows\\Start Menu"},
+        {1, R"(\Program Files)"},
+        {2, R"(\Windows)"},
+        {4, R"(\Windows\StartUp)"},
+        {5, R"(\My Documents)"},
+        {11, R"(\Windows\Start Menu\Programs)"},
+        {15, R"(\Windows\Fonts)"},
+        {17, R"(\Windows\Start Menu)"},
     };
     for (const Folder& folder : kFolders) {
         if (folder.number == number) {
