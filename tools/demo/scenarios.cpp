@@ -13,6 +13,7 @@
 #include "demo/transcript.h"
 #include "demo/world.h"
 #include "standin/cab_installer.h"
+#include "standin/file_bytes.h"
 #include "standin/install_record.h"
 #include "support/compat.h"
 
@@ -136,16 +137,8 @@ std::string ReadText(HKEY root, const WCHAR* path, const WCHAR* name) {
 }
 
 std::string FileText(const WideString& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "(none)";
-    }
-    char text[MAX_PATH] = {};
-    DWORD count = 0;
-    ReadFile(file, text, sizeof text - 1, &count, nullptr);
-    CloseHandle(file);
-    return {text, count};
+    std::string text;
+    return ReadFileBytes(path.c_str(), text) ? text : "(none)";
 }
 
 const char* RootName(HKEY root) {
@@ -268,11 +261,7 @@ const Item* Named(const std::vector<Item>& items, const char* name) {
 }  // namespace
 
 void world::WriteDeviceFile(const WideString& path, const char* content, DWORD attributes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, content, static_cast<DWORD>(std::strlen(content)), &written, nullptr);
-    CloseHandle(file);
+    WriteFileBytes(path.c_str(), content, std::strlen(content));
     if (attributes != 0) {
         SetFileAttributesW(path.c_str(), attributes);
     }

@@ -18,6 +18,7 @@
 #include "product/product.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
+#include "standin/file_bytes.h"
 #include "standin/korvessa_app.h"
 #include "support/compat.h"
 #include "support/korvessa.h"
@@ -219,10 +220,7 @@ void PutPackage(const WCHAR* path) {
                      WRENFOLD_PACKAGES "/Korvessa.cab");
         std::exit(1);
     }
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFileBytes(path, bytes);
 }
 
 DWORD RunInstaller(const WideString& commandLine) {

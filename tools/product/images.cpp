@@ -13,25 +13,16 @@
 #include "ce_loader/ce_image.h"
 #include "product/product.h"
 #include "sim.h"
+#include "standin/file_bytes.h"
 #include "support/wide_string.h"
 
 namespace {
 
 // The device file's bytes, through the device's own file calls; empty when it cannot be read.
 std::vector<unsigned char> DeviceFile(const WCHAR* path) {
-    std::vector<unsigned char> bytes;
-    const HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    unsigned char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + count);
-    }
-    CloseHandle(file);
-    return bytes;
+    std::string bytes;
+    ReadFileBytes(path, bytes);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::string Narrow(const WCHAR* path) {
@@ -99,10 +90,7 @@ void PutCloseProgram(const WCHAR* path) {
     std::ifstream stream(WRENFOLD_DEVICE_PROGRAM, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(stream),
                             std::istreambuf_iterator<char>()};
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFileBytes(path, bytes);
     RegisterCloseProgram(path);
 }
 

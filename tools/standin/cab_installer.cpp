@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/file_bytes.h"
 #include "standin/install_package.h"
 #include "standin/start_mark.h"
 #include "support/compat.h"
@@ -228,7 +229,7 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
     if (package.setupLibrary != nullptr &&
         (!MakeFolders(kRecordFolder, deviceFolders) ||
-         !WriteWhole(runningLibrary, package.setupLibrary->bytes) ||
+         !WriteFileBytes(runningLibrary.c_str(), package.setupLibrary->bytes) ||
          !LoadKept(loader, runningLibrary, library))) {
         DeleteFileW(runningLibrary.c_str());
         return Refuse(kInstallerNoPackage, package, "its setup library cannot be loaded",
@@ -267,7 +268,8 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     }
     if (installed && !switches.noUninstall &&
         ((package.setupLibrary != nullptr &&
-          !WriteWhole(RecordPath(package.name, TEXT(".dll")), package.setupLibrary->bytes)) ||
+          !WriteFileBytes(RecordPath(package.name, TEXT(".dll")).c_str(),
+                          package.setupLibrary->bytes)) ||
          !WriteRemovalRecords(package, record))) {
         result = kInstallerIncomplete;
         error = "the removal record cannot be written";

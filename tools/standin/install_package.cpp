@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/file_bytes.h"
 #include "support/compat.h"
 
 namespace {
@@ -131,7 +132,7 @@ bool InstallFile(const Package& package, const ce_package::File& file, const Wid
         (exists && (file.flags & ce_package::kFileKeepNewer) != 0 && NewerThan(target, member))) {
         return true;
     }
-    if (!WriteWhole(target, member.bytes)) {
+    if (!WriteFileBytes(target.c_str(), member.bytes)) {
         return false;
     }
     record.push_back({RecordKind::File, nullptr, target, {}});
@@ -279,7 +280,7 @@ bool InstallLink(const Package& package, const ce_package::Link& link,
     const WideString command =
         target.find(TEXT(' ')) == WideString::npos ? target : TEXT("\"") + target + TEXT("\"");
     if (!MakeFolders(path.substr(0, path.rfind(TEXT('\\'))), record) ||
-        !WriteWhole(path, std::to_string(command.size()) + "#" + Narrow(command))) {
+        !WriteFileBytes(path.c_str(), std::to_string(command.size()) + "#" + Narrow(command))) {
         return false;
     }
     record.push_back({RecordKind::Link, nullptr, path, {}});
@@ -418,22 +419,6 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
         record.push_back({RecordKind::Folder, nullptr, folder, {}});
     }
     return true;
-}
-
-bool WriteWhole(const WideString& path, const std::string& bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const auto size = static_cast<DWORD>(bytes.size());
-    const bool wrote = WriteFile(file, bytes.data(), size, &written, nullptr) && written == size;
-    CloseHandle(file);
-    if (!wrote) {
-        DeleteFileW(path.c_str());
-    }
-    return wrote;
 }
 
 Counts InstallContents(const Package& package, std::vector<RecordEntry>& record) {

@@ -50,5 +50,3 @@ std::string Narrow(const WideString& text);
 bool Exists(const WideString& path);
 // Makes the folder and any missing above it, recording each it made.
 bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record);
-// Writes the whole file, or leaves none.
-bool WriteWhole(const WideString& path, const std::string& bytes);

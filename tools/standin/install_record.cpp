@@ -1,6 +1,9 @@
 #include "standin/install_record.h"
 
+#include <cstring>
 #include <string>
+
+#include "standin/file_bytes.h"
 
 #include "support/compat.h"
 
@@ -113,36 +116,16 @@ bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries
         text += RootNumber(entry.root);
         text += TEXT('\t') + entry.path + TEXT('\t') + entry.name + TEXT('\n');
     }
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    const auto size = static_cast<DWORD>(text.size() * sizeof(WCHAR));
-    DWORD written = 0;
-    const bool wrote = WriteFile(file, text.data(), size, &written, nullptr) && written == size;
-    CloseHandle(file);
-    if (!wrote) {
-        DeleteFileW(path.c_str());
-    }
-    return wrote;
+    return WriteFileBytes(path.c_str(), text.data(), text.size() * sizeof(WCHAR));
 }
 
 bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries) {
     entries.clear();
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    WideString text;
-    WCHAR buffer[512];
-    DWORD count = 0;
-    bool read = true;
-    while ((read = ReadFile(file, buffer, sizeof buffer, &count, nullptr) != FALSE) && count > 0) {
-        text.append(buffer, count / sizeof(WCHAR));
-    }
-    CloseHandle(file);
+    std::string bytes;
+    // An odd byte count is no UTF-16 text: a damaged record.
+    bool read = ReadFileBytes(path.c_str(), bytes) && bytes.size() % sizeof(WCHAR) == 0;
+    WideString text(bytes.size() / sizeof(WCHAR), TEXT('\0'));
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(WCHAR));
     for (std::size_t start = 0; read && start < text.size();) {
         // Kind, root, a tab, the path, a tab, the name, the line's end.
         const std::size_t end = text.find(TEXT('\n'), start);
