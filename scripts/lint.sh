@@ -9,7 +9,7 @@ clang-format --dry-run -Werror $sources
 # built only for Windows are left to the compilers' warnings there, as are the tests).
 analysed=""
 for file in $(git ls-files -co --exclude-standard 'support/*.cpp' 'setup/*.cpp' 'close/*.cpp' \
-        'platform/sim/*.cpp' 'tools/*.cpp' 'tools/**/*.cpp'); do
+        'platform/sim/*.cpp' 'package/*.cpp' 'package/**/*.cpp' 'tools/*.cpp' 'tools/**/*.cpp'); do
     grep -q "\"file\": \"$(pwd)/$file\"" build/host/compile_commands.json && analysed="$analysed $file"
 done
 # shellcheck disable=SC2086

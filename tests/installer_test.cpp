@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kit/programs.h"
-#include "package_builder/package_builder.h"
+#include "builder/package_builder.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
 

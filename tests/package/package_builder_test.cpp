@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "package_builder/package_builder.h"
+#include "builder/package_builder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "package_builder/package_builder.h"
+#include "builder/package_builder.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "package_builder/inf.h"
+#include "builder/inf.h"
 
 namespace package_builder {
 namespace {

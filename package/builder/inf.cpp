@@ -1,4 +1,4 @@
-#include "package_builder/inf.h"
+#include "builder/inf.h"
 
 #include <cctype>
 

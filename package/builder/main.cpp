@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "package_builder/package_builder.h"
+#include "builder/package_builder.h"
 
 namespace {
 

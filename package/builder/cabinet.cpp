@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "package_builder/package_builder.h"
+#include "builder/package_builder.h"
 
 namespace package_builder {
 namespace {
