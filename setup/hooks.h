@@ -2,16 +2,15 @@
 // and removing its files, and the steps that only they use.
 #pragma once
 
+#include <ce_setup.h>
 #include <windows.h>
 
 #include "support/compat.h"
 
-// The installer's result codes, declared here since not every CE SDK ships its setup header.
-enum codeINSTALL_INIT { codeINSTALL_INIT_CONTINUE = 0, codeINSTALL_INIT_CANCEL = 1 };
-enum codeINSTALL_EXIT { codeINSTALL_EXIT_DONE = 0, codeINSTALL_EXIT_UNINSTALL = 1 };
-enum codeUNINSTALL_INIT { codeUNINSTALL_INIT_CONTINUE = 0, codeUNINSTALL_INIT_CANCEL = 1 };
-enum codeUNINSTALL_EXIT { codeUNINSTALL_EXIT_DONE = 0 };
-
+// The installer defines the hooks' contract (ce_setup.h); declared again here, the compiler holds
+// this library's four to it. The hooks take the install folder from the InstallDir value the
+// package writes, not from pszInstallDir, so that every hook, from installation to a removal
+// long after, and the application itself read the one record of where Korvessa lives.
 extern "C" {
 
 // Before any file is copied: refuses (with a box) a device without the Flash Player, and closes

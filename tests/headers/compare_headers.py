@@ -1,12 +1,10 @@
 #!/usr/bin/env python3
 """Holds the device's headers to an independent declaration: mingw-w64's for 32-bit Windows.
 
-    compare_headers.py COMPILER INCLUDE TABLE PRODUCT_HEADER...
+    compare_headers.py COMPILER INCLUDE TABLE
 
 COMPILER is mingw-w64's g++ for 32-bit Windows, INCLUDE the device's headers (platform/include),
-TABLE what CE declares differently or alone (ce_own.md, beside this script), and each
-PRODUCT_HEADER one whose CE-only names the table also gives (setup/hooks.h: the installer's
-result codes).
+TABLE what CE declares differently or alone (ce_own.md, beside this script).
 
 Every constant the device's headers define, every type name, the size of every structure and the
 offset and type of each of its fields, and the argument and result types of every function are
@@ -23,10 +21,11 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# The headers are compiled as the device build sees them, and as a resource script does.
+# The headers are compiled as the device build sees them (every one), and as a resource script
+# does (windows.h alone, for its constants).
 VIEWS = [
-    ("device", ["_WIN32_WCE=0x300"]),
-    ("resource script", ["RC_INVOKED"]),
+    ("device", ["_WIN32_WCE=0x300"], None),
+    ("resource script", ["RC_INVOKED"], ["windows.h"]),
 ]
 
 # Function-like macros, compared on these arguments.
@@ -95,10 +94,15 @@ def macros(compiler, defines, header_text):
     return found
 
 
-def our_text(compiler, include, defines):
+def including(include, headers):
+    """A text that includes the headers of the view, by their paths."""
+    return "".join('#include "%s/%s"\n' % (include, h) for h in headers)
+
+
+def our_text(compiler, include, defines, headers):
     """The device's headers' own declarations, preprocessed, without the C++ library's."""
-    out = run([compiler, "-std=c++17", "-x", "c++", "-E"] + ["-D" + d for d in defines] +
-              [os.path.join(include, "windows.h")])
+    out = run([compiler, "-std=c++17", "-x", "c++", "-E"] + ["-D" + d for d in defines] + ["-"],
+              including(include, headers))
     kept, keep = [], False
     for line in out.splitlines():
         marker = re.match(r'# \d+ "(.*)"', line)
@@ -130,10 +134,15 @@ def statements(text):
 
 
 def declarations(text):
-    """Structures (tag -> field names), type names (name -> the structure it names, if one) and
-    functions the text declares."""
-    structures, types, functions = {}, {}, []
+    """Structures (tag -> field names), type names (name -> the structure it names, if one),
+    functions and enumerators the text declares."""
+    structures, types, functions, enumerators = {}, {}, [], []
     for statement in statements(text):
+        enum = re.match(r"typedef enum \{(.*)\} (\w+) ?;$", statement)
+        if enum:
+            types[enum.group(2)] = None
+            enumerators += [e.split("=")[0].strip() for e in enum.group(1).split(",") if e.strip()]
+            continue
         struct = re.match(r"(typedef )?struct (\w+) \{(.*)\}(.*);?$", statement)
         if struct:
             fields = []
@@ -154,7 +163,7 @@ def declarations(text):
                 types[name] = types.get(named, named if named in structures else None)
         elif not statement.startswith(("static_assert", "struct")) and "(" in statement:
             functions.append(re.search(r"(\w+)\s*\(", statement).group(1))
-    return structures, types, functions
+    return structures, types, functions, enumerators
 
 
 def resolve(name, ours):
@@ -184,21 +193,22 @@ class Writer:
         return self.table.get(name)
 
 
-def compare_view(compiler, include, defines, table, writer, sdk_macros):
+def compare_view(compiler, include, defines, headers, table, writer, sdk_macros):
     names = our_macro_names(include)
     std_headers = sorted({h for header in os.listdir(include)
                           for h in re.findall(r"#include <(\w+)>",
                                               open(os.path.join(include, header)).read())})
-    view_macros = macros(compiler, defines, '#include "%s/windows.h"\n' % include)
+    view_macros = macros(compiler, defines, including(include, headers))
     ours = {name: view_macros[name] for name in names if name in view_macros}
-    structures, types, functions = declarations(our_text(compiler, include, defines))
+    structures, types, functions, enumerators = declarations(
+        our_text(compiler, include, defines, headers))
 
     w = writer
     w.emit("// Written by compare_headers.py; compiled, never kept.")
     w.emit(*["#include <%s>" % h for h in std_headers + ["cstdlib", "cstring"]])
     w.emit('#include "shape.h"')
     w.emit(*["#define " + d.replace("=", " ") for d in defines])
-    w.emit("namespace ce {", '#include "%s/windows.h"' % include, "}")
+    w.emit("namespace ce {", including(include, headers), "}")
     w.emit(*["#undef " + d.split("=")[0] for d in defines])
 
     integers, handles, tokens = [], [], []
@@ -307,6 +317,17 @@ def compare_view(compiler, include, defines, table, writer, sdk_macros):
             w.expect("offsetof(ce::%s, %s) == offsetof(::%s, %s)" % (tag, field, tag, field),
                      "%s.%s: the device's offset is not the SDK's" % (tag, field))
 
+    # Enumerators the SDK lacks (the setup header's result codes) are held to the table.
+    for name in enumerators:
+        w.counts["constants"].add(name)
+        row = w.row(name)
+        if row is None:
+            w.expect("check::SameInteger(+ce::%s, +::%s)" % (name, name),
+                     "%s: the device's value is not the SDK's" % name)
+        else:
+            w.expect("check::SameInteger(+ce::%s, %s)" % (name, row[0]),
+                     "%s: the device's value is not CE's (%s)" % (name, row[0]))
+
     for name in functions:
         w.counts["functions"].add(name)
         if w.row(name) is None:
@@ -334,29 +355,20 @@ def main(argv):
     if len(argv) < 4:
         raise SystemExit(__doc__)
     compiler, include, table_path = argv[1], os.path.abspath(argv[2]), argv[3]
-    product_headers = argv[4:]
+    every_header = sorted(h for h in os.listdir(include) if h.endswith(".h"))
     table = read_table(table_path)
     sdk_macros = macros(compiler, ["UNICODE", "_UNICODE"], "#include <windows.h>\n")
     writer = Writer(table)
     problems = []
     with tempfile.TemporaryDirectory() as work:
-        for index, (view, defines) in enumerate(VIEWS):
+        for index, (view, defines, headers) in enumerate(VIEWS):
             writer.lines = []
-            compare_view(compiler, include, defines, table, writer, sdk_macros)
+            compare_view(compiler, include, defines, headers or every_header, table, writer,
+                         sdk_macros)
             problems += ["%s view: %s" % (view, m) for m in
                          compile_unit(compiler, writer.lines, [], work, "view%d.cpp" % index)]
-        # The table's rows for names the product declares itself.
-        root = os.path.dirname(os.path.dirname(include))
-        lines = ['#include "shape.h"'] + ['#include "%s"' % h for h in product_headers]
-        for name, (ce_cell, _) in table.items():
-            if name not in writer.checked:
-                writer.checked.add(name)
-                writer.counts["constants"].add(name)
-                lines.append('static_assert(check::SameInteger(+%s, %s), "%s: not CE\'s (%s)");'
-                             % (name, ce_cell, name, ce_cell))
-        lines.insert(0, "#define _WIN32_WCE 0x300")
-        problems += ["product: " + m for m in
-                     compile_unit(compiler, lines, [include, root], work, "product.cpp")]
+    problems += ["the table's row for %s names nothing the headers declare" % name
+                 for name in table if name not in writer.checked]
     if problems:
         print("\n".join("FAIL: " + p for p in problems), file=sys.stderr)
         return 1

@@ -1,6 +1,7 @@
 // The product compiled into the program: the hooks and the close program are called directly.
+#include <ce_setup.h>
+
 #include "product/product.h"
-#include "setup/hooks.h"
 #include "sim.h"
 #include "support/draw.h"
 #include "support/wide_string.h"

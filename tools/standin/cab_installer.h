@@ -11,9 +11,8 @@
 // found and, when it stopped short, why.
 #pragma once
 
+#include <ce_setup.h>
 #include <windows.h>
-
-#include "setup/hooks.h"
 
 // Where the marks go: HKEY_CURRENT_USER, this key. "Starts" counts the starts of either program,
 // "CommandLine" is the latest command line as received, "PackageAttributes" the package file's
@@ -29,10 +28,10 @@ inline constexpr WCHAR kRecordFolder[] = TEXT("\\Windows\\AppMgr");
 
 // The setup hooks of a loaded setup library; null where it lacks one.
 struct SetupHooks {
-    decltype(&Install_Init) installInit;
-    decltype(&Install_Exit) installExit;
-    decltype(&Uninstall_Init) uninstallInit;
-    decltype(&Uninstall_Exit) uninstallExit;
+    pfnINSTALL_INIT installInit;
+    pfnINSTALL_EXIT installExit;
+    pfnUNINSTALL_INIT uninstallInit;
+    pfnUNINSTALL_EXIT uninstallExit;
 };
 
 // How a world loads the setup library the installer has put on the device at `path` (a device
