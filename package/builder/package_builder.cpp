@@ -131,12 +131,11 @@ struct Builder {
             const std::string name = text.substr(k + 1, close - k - 1);
             k = close;
             const std::string upper = Upper(name);
-            unsigned long long folder = 0;
+            unsigned folder = 0;
             if (name.empty()) {
                 result += '%';
-            } else if (upper.size() > 2 && upper.compare(0, 2, "CE") == 0 &&
-                       ParseNumber(upper.substr(2), 99, folder)) {
-                if (ce_package::CeFolder(static_cast<unsigned>(folder)) == nullptr) {
+            } else if (ce_package::ParseCeFolder("%" + name + "%", folder)) {
+                if (ce_package::CeFolder(folder) == nullptr) {
                     return Fail(line, "%" + name +
                                           "% is not a folder CE 3.0 defines (it has %CE1%, "
                                           "%CE2%, %CE4%, %CE5%, %CE11%, %CE15% and %CE17%)");
@@ -202,8 +201,8 @@ struct Builder {
             start = slash + 1;
         }
         // Only %CEn% roots are known to mean the same folder on every CE 3.0 device.
-        const std::string& first = parts.front();
-        if (first.size() < 5 || first.compare(0, 3, "%CE") != 0 || first.back() != '%') {
+        unsigned folder = 0;
+        if (!ce_package::ParseCeFolder(parts.front(), folder)) {
             return Fail(line, "the folder \"" + path + "\" does not start with a %CEn% folder");
         }
         return true;

@@ -714,4 +714,20 @@ const char* CeFolder(unsigned number) {
     return nullptr;
 }
 
+bool ParseCeFolder(const std::string& token, unsigned& number) {
+    // "%CE" and at most two digits, then "%".
+    if (token.size() < 5 || token.size() > 6 || token.front() != '%' || token.back() != '%' ||
+        (token[1] != 'C' && token[1] != 'c') || (token[2] != 'E' && token[2] != 'e')) {
+        return false;
+    }
+    number = 0;
+    for (std::size_t k = 3; k + 1 < token.size(); ++k) {
+        if (token[k] < '0' || token[k] > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned>(token[k] - '0');
+    }
+    return true;
+}
+
 }  // namespace ce_package

@@ -130,6 +130,10 @@ const Hive* FindHive(const Instructions& instructions, std::uint16_t id);
 // does not define.
 const char* CeFolder(unsigned number);
 
+// Whether `token` is a "%CEn%" folder token, in any case ("%ce11%"), and its n; the one reading
+// of the token, for the builder and the installer alike. The number need not name a folder.
+bool ParseCeFolder(const std::string& token, unsigned& number);
+
 // The parts' texts joined with "\" (e.g. "%CE1%\Korvessa"); ids must exist (Decode checks).
 std::string JoinParts(const Instructions& instructions, const std::vector<std::uint16_t>& parts);
 

@@ -22,18 +22,9 @@ WideString CeFolderPath(unsigned number) {
 
 // The folder a "%CEn%" names, or empty when CE 3.0 has no such folder.
 WideString CeFolderNamed(const WideString& name) {
-    if (name.size() < 3 || name.size() > 4 || (name[0] != TEXT('C') && name[0] != TEXT('c')) ||
-        (name[1] != TEXT('E') && name[1] != TEXT('e'))) {
-        return {};
-    }
     unsigned number = 0;
-    for (std::size_t k = 2; k < name.size(); ++k) {
-        if (name[k] < TEXT('0') || name[k] > TEXT('9')) {
-            return {};
-        }
-        number = number * 10 + static_cast<unsigned>(name[k] - TEXT('0'));
-    }
-    return CeFolderPath(number);
+    return ce_package::ParseCeFolder("%" + Narrow(name) + "%", number) ? CeFolderPath(number)
+                                                                       : WideString();
 }
 
 // Replaces every %CEn% and %InstallDir% in `text`; false when it names a folder CE lacks.
