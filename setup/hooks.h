@@ -7,30 +7,19 @@
 
 #include "support/compat.h"
 
-// The installer defines the hooks' contract (ce_setup.h); declared again here, the compiler holds
-// this library's four to it. The hooks take the install folder from the InstallDir value the
-// package writes, not from pszInstallDir, so that every hook, from installation to a removal
-// long after, and the application itself read the one record of where Korvessa lives.
+// The four hooks are declared where the installer defines their contract (ce_setup.h), which
+// holds this library's definitions to it. What Korvessa's do:
+// - Install_Init, before any file is copied: refuses (with a box) a device without the Flash
+//   Player, and closes a running copy of the application.
+// - Install_Exit, after the files are copied: starts the installed application; nothing when
+//   InstallDir is missing, unreadable or empty.
+// - Uninstall_Init, before files are removed: closes the browser and the application, and
+//   deletes the plain files of the application's Preview folder (none when InstallDir is
+//   missing, unreadable or empty, or too long to take "\Preview\"). Never cancels.
+// - Uninstall_Exit, after files are removed: nothing to do.
+// They read the install folder from the InstallDir value the package writes, not pszInstallDir:
+// it is the one record of where Korvessa lives, from installation to a removal long after.
 extern "C" {
-
-// Before any file is copied: refuses (with a box) a device without the Flash Player, and closes
-// a running copy of the application.
-codeINSTALL_INIT Install_Init(HWND hwndParent, BOOL fFirstCall, BOOL fPreviouslyInstalled,
-                              LPCWSTR pszInstallDir);
-
-// After the files are copied: starts the installed application. Starts nothing when InstallDir
-// is missing, unreadable or empty.
-codeINSTALL_EXIT Install_Exit(HWND hwndParent, LPCWSTR pszInstallDir, WORD cFailedDirs,
-                              WORD cFailedFiles, WORD cFailedRegKeys, WORD cFailedRegVals,
-                              WORD cFailedShortcuts);
-
-// Before files are removed: closes the browser and the application, and deletes the plain files
-// of the application's Preview folder (none when InstallDir is missing, unreadable or empty, or
-// too long to take "\Preview\"). Never cancels.
-codeUNINSTALL_INIT Uninstall_Init(HWND hwndParent, LPCWSTR pszInstallDir);
-
-// After files are removed: nothing to do.
-codeUNINSTALL_EXIT Uninstall_Exit(HWND hwndParent);
 
 // The library's attach and detach entry: nothing to set up or tear down, whatever the reason.
 BOOL WINAPI DllMain(LibraryModule module, DWORD reason, LPVOID reserved);
