@@ -7,7 +7,6 @@ namespace ce_package {
 namespace {
 
 constexpr std::size_t kMax16 = std::numeric_limits<std::uint16_t>::max();
-constexpr std::uint16_t kMaxCeFolder = 17;
 
 // Header fields.
 constexpr std::size_t kLengthField = 8;
@@ -78,6 +77,10 @@ struct Writer {
     }
 
     bool Parts(const std::vector<std::uint16_t>& parts, const std::string& what) {
+        if (parts.empty()) {
+            *error = what + " has no parts";  // which the reader, as a device would, refuses
+            return false;
+        }
         if (!Fits16(2 * (parts.size() + 1), what + "'s length")) {
             return false;
         }
@@ -176,6 +179,10 @@ struct Writer {
     }
 
     bool PutFile(const File& file) {
+        if (file.id == 0 || file.id > kMaxFiles) {
+            *error = Entry(kFiles, file.id) + " is numbered outside 1 to 998, the files' members";
+            return false;
+        }
         if (!Plain(file.name, Entry(kFiles, file.id)) ||
             !Fits16(file.name.size() + 1, Entry(kFiles, file.id) + "'s name length")) {
             return false;
@@ -577,8 +584,9 @@ bool Encode(const Instructions& instructions, std::string& bytes, std::string& e
         !out.Entries(kLinks, instructions.links, &Writer::PutLink)) {
         return false;
     }
-    if (out.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        error = "the instructions are too long for their length field";
+    if (out.bytes.size() > kMaxInstructionsSize) {
+        error = "the instructions (.000) come to " + std::to_string(out.bytes.size()) +
+                " bytes, over the 32768 a CE package may have";
         return false;
     }
     Set32(out.bytes, kLengthField, out.bytes.size());
@@ -592,6 +600,10 @@ bool Decode(const unsigned char* data, std::size_t size, Instructions& instructi
     if (size < kHeaderSize) {
         return in.Fail(
             0, "the file is " + std::to_string(size) + " bytes, shorter than the 100-byte header");
+    }
+    if (size > kMaxInstructionsSize) {
+        return in.Fail(0, "the file is " + std::to_string(size) +
+                              " bytes, over the 32768 a CE package may have");
     }
     if (data[0] != 'M' || data[1] != 'S' || data[2] != 'C' || data[3] != 'E') {
         return in.Fail(0, "no MSCE signature");
