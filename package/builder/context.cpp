@@ -14,17 +14,63 @@ bool Context::FailWhole(const std::string& what) const {
     return false;
 }
 
-const InfSection* Context::Section(const std::string& name) const {
-    const auto found = inf.find(Upper(name));
-    return found == inf.end() ? nullptr : &found->second;
+void Context::Note(int line, const std::string& what) const {
+    notes->push_back(options.inf + ":" + std::to_string(line) + ": note: " + what);
 }
 
-const InfSection* Context::Required(const std::string& name) const {
+const InfSection* Context::Section(const std::string& name) {
+    const auto found = inf.find(Upper(name));
+    if (found == inf.end()) {
+        return nullptr;
+    }
+    read.insert(found->first);
+    return &found->second;
+}
+
+const InfSection* Context::Required(const std::string& name) {
     const InfSection* section = Section(name);
     if (section == nullptr) {
         FailWhole("the section [" + name + "] is missing");
     }
     return section;
+}
+
+std::string Context::Both(const std::string& name) const {
+    return cpu.empty() ? "[" + name + "]" : "[" + name + "] nor [" + name + "." + cpu + "]";
+}
+
+std::string Context::Absent(const std::string& name) const {
+    return cpu.empty() ? "is not in [" + name + "]" : "is in neither " + Both(name);
+}
+
+bool Context::ReadKeyed(const std::string& name, const std::set<std::string>& known, bool required,
+                        Keyed& keyed) {
+    keyed.plain = Section(name);
+    keyed.own = cpu.empty() ? nullptr : Section(name + "." + cpu);
+    if (required && keyed.plain == nullptr && keyed.own == nullptr) {
+        std::string others;
+        for (const auto& section : inf) {
+            if (section.first.rfind(Upper(name) + ".", 0) == 0) {
+                others += (others.empty() ? "[" : ", [") + section.second.name + "]";
+            }
+        }
+        if (!others.empty()) {
+            others =
+                " (" + others + (others.find(',') == std::string::npos ? " is" : " are") +
+                (cpu.empty() ? " for a processor named with --cpu)" : " for other processors)");
+        }
+        return FailWhole(cpu.empty() ? "the section [" + name + "] is missing" + others
+                                     : "neither " + Both(name) + " is there" + others);
+    }
+    if ((keyed.plain != nullptr && !Keys(*keyed.plain, known, keyed.plain_lines)) ||
+        (keyed.own != nullptr && !Keys(*keyed.own, known, keyed.own_lines))) {
+        return false;
+    }
+    keyed.lines = keyed.plain_lines;
+    for (const auto& line : keyed.own_lines) {
+        keyed.lines[line.first] = line.second;
+    }
+    return true;
 }
 
 bool Context::Keys(const InfSection& section, const std::set<std::string>& known,
@@ -100,6 +146,12 @@ bool ParseNumber(const std::string& text, unsigned long long most, unsigned long
         }
     }
     return true;
+}
+
+bool AllowsCe3(const ce_package::Instructions& out) {
+    const bool above_min = out.min_major < 3 || (out.min_major == 3 && out.min_minor == 0);
+    const bool below_max = (out.max_major == 0 && out.max_minor == 0) || out.max_major >= 3;
+    return above_min && below_max;
 }
 
 std::string Hex(unsigned long long value) {

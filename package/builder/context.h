@@ -8,7 +8,9 @@
 //   registry.cpp       AddReg
 //   shortcuts.cpp      CEShortcuts
 //   setup_library.cpp  CESetupDLL
-// package_builder.cpp reads [DefaultInstall] and calls them in the order the tables need.
+// package_builder.cpp reads [DefaultInstall] and calls them in the order the tables need. The
+// per-processor sections cabwiz knows ([CEDevice.<cpu>] and the like) are read through
+// ReadKeyed, over their plain sections.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +36,35 @@ struct Source {
 // device, which knows the folder the user chose.
 enum class InstallDirIs { kExpanded, kLeft };
 
+// The keyed lines of one of cabwiz's per-processor sections for the package being built:
+// [name], with the lines of [name.<cpu>] over it key by key.
+struct Keyed {
+    const InfSection* plain = nullptr;
+    const InfSection* own = nullptr;                    // [name.<cpu>]
+    std::map<std::string, const InfLine*> lines;        // by upper key, the processor's first
+    std::map<std::string, const InfLine*> plain_lines;  // the plain section's alone
+    std::map<std::string, const InfLine*> own_lines;    // the processor's alone
+};
+
+struct Disk {
+    std::string path;  // as the host names it: "/" between folders
+    const InfLine* line = nullptr;
+};
+
 struct Context {
+    Context(const Options& given, std::string processor, std::string* failure,
+            std::vector<std::string>* notes_out)
+        : options(given), cpu(std::move(processor)), error(failure), notes(notes_out) {}
+
     const Options& options;
+    std::string cpu;  // the processor the package is for; empty for the plain sections alone
     std::string* error;
+    std::vector<std::string>* notes;
     Inf inf;
+    std::set<std::string> read;                                  // upper names of those read
     std::map<std::string, std::pair<std::string, int>> strings;  // upper name: text, line
-    std::map<std::string, std::string> disks;                    // disk id: its path
+    const InfLine* provider = nullptr;                           // [Version]'s
+    std::map<std::string, Disk> disks;                           // by upper disk id
     std::map<std::string, const InfLine*> sources;               // upper file name: its line
     ce_package::Instructions out;
     std::vector<Source> numbered;  // the files, by member number from 1
@@ -47,14 +72,23 @@ struct Context {
 
     bool Fail(int line, const std::string& what) const;
     bool FailWhole(const std::string& what) const;
+    void Note(int line, const std::string& what) const;
 
-    const InfSection* Section(const std::string& name) const;
+    // The section, marked as read; null when the .inf has none.
+    const InfSection* Section(const std::string& name);
     // The section, or null having failed because it is missing.
-    const InfSection* Required(const std::string& name) const;
+    const InfSection* Required(const std::string& name);
     // Keyed lines of `section`, each key one of `known` (any key when `known` is empty), none
     // twice.
     bool Keys(const InfSection& section, const std::set<std::string>& known,
               std::map<std::string, const InfLine*>& keys) const;
+    // [name] and [name.<cpu>] read as cabwiz reads them; `required`: one of them must be there.
+    bool ReadKeyed(const std::string& name, const std::set<std::string>& known, bool required,
+                   Keyed& keyed);
+    // For messages: "[name]", or "[name] nor [name.<cpu>]" when building for a processor.
+    std::string Both(const std::string& name) const;
+    // "is not in [name]", or "is in neither [name] nor [name.<cpu>]".
+    std::string Absent(const std::string& name) const;
 
     // Ids in the tables being built, each text or folder entered once.
     std::uint16_t StringId(const std::string& text);
@@ -62,12 +96,18 @@ struct Context {
     std::uint16_t DirectoryId(const std::vector<std::string>& parts);
 };
 
+// Whether the package's [CEDevice] lets a CE 3.0 device install it.
+bool AllowsCe3(const ce_package::Instructions& out);
+
 // A decimal or 0x-hexadecimal number no greater than `most`.
 bool ParseNumber(const std::string& text, unsigned long long most, unsigned long long& value);
 std::string Hex(unsigned long long value);
 
 // strings.cpp
-bool ReadNames(Context& context);
+bool ReadVersion(Context& context);
+bool ReadStrings(Context& context);
+// The provider's and the application's names, once the strings and [CEDevice] are read.
+bool ExpandNames(Context& context);
 bool Expand(Context& context, const std::string& text, int line, InstallDirIs install_dir,
             std::string& result, bool* device_tokens = nullptr);
 bool ExpandField(Context& context, const InfLine& line, std::size_t index, std::string& result,
@@ -81,13 +121,18 @@ bool ReadSources(Context& context);
 bool SourcePath(Context& context, const std::string& name, int line, std::string& path);
 // The install folder, as directory 1.
 bool ReadInstallFolder(Context& context);
-// A folder's parts: the first a %CEn% folder, then names; nothing empty.
+// A folder's parts, its %CEn% first, or from the root when it starts with "\"; nothing empty.
 bool FolderParts(Context& context, const std::string& path, int line,
                  std::vector<std::string>& parts);
 // The folder of a CopyFiles or CEShortcuts section, as written, from [DestinationDirs].
 bool Destination(Context& context, const InfSection& section, std::string& written, int& line);
 bool CheckDestinations(Context& context);
 bool CopyFiles(Context& context, const InfSection& section);
+// Where every file the CopyFiles sections copy comes from, found before anything says where it
+// goes: a file that cannot be found is the first thing a developer needs to hear of.
+bool LocateSources(Context& context, const std::vector<const InfSection*>& copies);
+// CESelfRegister: the files it names get the flag that has the device register them.
+bool SelfRegister(Context& context, const InfLine& line);
 
 // registry.cpp
 bool AddRegistry(Context& context, const InfSection& section);

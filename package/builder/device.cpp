@@ -1,5 +1,7 @@
 // [CEDevice]: the processor, the CE versions and builds a package is for, and the platforms
 // the device warns about.
+#include <algorithm>
+
 #include "builder/context.h"
 
 namespace package_builder {
@@ -31,7 +33,12 @@ bool ReadNumber(Context& context, const InfLine& line, std::uint32_t& value) {
     return true;
 }
 
+// A list of names: the processor's add to the plain section's (cabwiz's one exception to
+// the processor's sections replacing what the plain ones say).
 bool ReadUnsupported(Context& context, const InfLine& line) {
+    if (line.fields.size() == 1 && line.fields[0].empty()) {
+        return true;  // a key without names keeps the list as it was
+    }
     for (std::size_t k = 0; k < line.fields.size(); ++k) {
         std::string platform;
         if (!ExpandField(context, line, k, platform)) {
@@ -40,47 +47,50 @@ bool ReadUnsupported(Context& context, const InfLine& line) {
         if (platform.empty()) {
             return context.Fail(line.number, "an empty name in UnsupportedPlatforms");
         }
-        context.out.unsupported.push_back(platform);
+        std::vector<std::string>& list = context.out.unsupported;
+        if (std::find(list.begin(), list.end(), platform) == list.end()) {
+            list.push_back(platform);
+        }
     }
     return true;
+}
+
+bool ReadLimit(Context& context, const std::string& key, const InfLine& line) {
+    ce_package::Instructions& out = context.out;
+    // A key without a value sets no limit.
+    if (line.fields.size() == 1 && line.fields[0].empty()) {
+        return true;
+    }
+    if (key == "PROCESSORTYPE") {
+        return ReadNumber(context, line, out.processor);
+    }
+    if (key == "VERSIONMIN") {
+        return ReadVersion(context, line, out.min_major, out.min_minor);
+    }
+    if (key == "VERSIONMAX") {
+        return ReadVersion(context, line, out.max_major, out.max_minor);
+    }
+    return ReadNumber(context, line, key == "BUILDMIN" ? out.min_build : out.max_build);
 }
 
 }  // namespace
 
 bool ReadDevice(Context& context) {
-    const InfSection* section = context.Section("CEDevice");
-    if (section == nullptr) {
-        return true;
-    }
-    std::map<std::string, const InfLine*> keys;
-    if (!context.Keys(*section,
-                      {"PROCESSORTYPE", "UNSUPPORTEDPLATFORMS", "VERSIONMIN", "VERSIONMAX",
-                       "BUILDMIN", "BUILDMAX"},
-                      keys)) {
+    Keyed device;
+    if (!context.ReadKeyed("CEDevice",
+                           {"PROCESSORTYPE", "UNSUPPORTEDPLATFORMS", "VERSIONMIN", "VERSIONMAX",
+                            "BUILDMIN", "BUILDMAX"},
+                           false, device)) {
         return false;
     }
-    ce_package::Instructions& out = context.out;
-    for (const auto& key : keys) {
-        const InfLine& line = *key.second;
-        // A key without a value sets no limit.
-        if (line.fields.size() == 1 && line.fields[0].empty()) {
-            continue;
+    for (const auto& key : device.lines) {
+        if (key.first != "UNSUPPORTEDPLATFORMS" && !ReadLimit(context, key.first, *key.second)) {
+            return false;
         }
-        bool done = true;
-        if (key.first == "PROCESSORTYPE") {
-            done = ReadNumber(context, line, out.processor);
-        } else if (key.first == "VERSIONMIN") {
-            done = ReadVersion(context, line, out.min_major, out.min_minor);
-        } else if (key.first == "VERSIONMAX") {
-            done = ReadVersion(context, line, out.max_major, out.max_minor);
-        } else if (key.first == "BUILDMIN") {
-            done = ReadNumber(context, line, out.min_build);
-        } else if (key.first == "BUILDMAX") {
-            done = ReadNumber(context, line, out.max_build);
-        } else {
-            done = ReadUnsupported(context, line);
-        }
-        if (!done) {
+    }
+    for (const auto* lines : {&device.plain_lines, &device.own_lines}) {
+        const auto found = lines->find("UNSUPPORTEDPLATFORMS");
+        if (found != lines->end() && !ReadUnsupported(context, *found->second)) {
             return false;
         }
     }

@@ -1,5 +1,7 @@
 // The files and their folders: where each source file is ([SourceDisksNames],
-// [SourceDisksFiles]), where each CopyFiles section goes ([DestinationDirs]) and what it copies.
+// [SourceDisksFiles]), where each CopyFiles section goes ([DestinationDirs]), what it copies,
+// and which of the copies register themselves (CESelfRegister).
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,23 +16,115 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool Exists(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-bool ReadDisks(Context& context, const InfSection& names) {
-    std::map<std::string, const InfLine*> keys;
-    if (!context.Keys(names, {}, keys)) {
+// The entry of `folder` called `name` whatever its case, as the .inf was written on Windows:
+// the one written so when there is one, else the only one that matches; empty when none does
+// or several do (`several` says which).
+std::string EntryNamed(const std::string& folder, const std::string& name, bool& several) {
+    several = false;
+    if (name == "." || name == ".." || Exists(folder + "/" + name)) {
+        return name;
+    }
+    std::string found;
+    if (DIR* dir = opendir(folder.empty() ? "/" : folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            if (Upper(entry->d_name) == Upper(name)) {
+                several = several || !found.empty();
+                found = entry->d_name;
+            }
+        }
+        closedir(dir);
+    }
+    return several ? std::string() : found;
+}
+
+// `relative` under `root`, each part found whatever its case; empty when it is not there.
+std::string FindPath(const std::string& root, const std::string& relative, std::string& problem) {
+    std::string path = root;
+    for (std::size_t start = 0; start <= relative.size();) {
+        std::size_t slash = relative.find('/', start);
+        slash = slash == std::string::npos ? relative.size() : slash;
+        const std::string part = relative.substr(start, slash - start);
+        start = slash + 1;
+        if (part.empty()) {
+            continue;
+        }
+        bool several = false;
+        const std::string entry = EntryNamed(path, part, several);
+        if (several) {
+            problem = ", where more than one name differs from " + part + " only in case";
+        }
+        if (entry.empty()) {
+            return {};
+        }
+        path += "/" + entry;
+    }
+    return IsRegularFile(path) ? path : std::string();
+}
+
+// Which other processors' [SourceDisksNames.<cpu>] name the disk `id`, for a message.
+std::string DiskElsewhere(const Context& context, const std::string& id) {
+    std::string others;
+    for (const auto& section : context.inf) {
+        if (section.first.rfind("SOURCEDISKSNAMES.", 0) != 0 ||
+            (!context.cpu.empty() && section.first == "SOURCEDISKSNAMES." + Upper(context.cpu))) {
+            continue;
+        }
+        for (const InfLine& line : section.second.lines) {
+            if (line.has_key && Upper(line.key) == Upper(id)) {
+                others += (others.empty() ? "[" : ", [") + section.second.name + "]";
+                break;
+            }
+        }
+    }
+    if (others.empty()) {
+        return others;
+    }
+    const bool one = others.find(',') == std::string::npos;
+    return " (" + others + (one ? " has it: " : " have it: ") +
+           (context.cpu.empty() ? "name a processor with --cpu)"
+                                : (one ? "is that the processor meant?)"
+                                       : "is one of those the processor meant?)"));
+}
+
+bool ReadDisks(Context& context) {
+    Keyed names;
+    // Neither [SourceDisks*] section need be there: a file that needs one is refused at its line.
+    if (!context.ReadKeyed("SourceDisksNames", {}, false, names)) {
         return false;
     }
-    for (const auto& key : keys) {
+    for (const auto& key : names.lines) {
         std::string path;
         if (!ExpandField(context, *key.second, 3, path)) {
             return false;
         }
         std::replace(path.begin(), path.end(), '\\', '/');
-        context.disks[key.first] = path.empty() ? std::string(".") : path;
+        context.disks[key.first] = {path.empty() ? std::string(".") : path, key.second};
+    }
+    return true;
+}
+
+// The files of one [SourceDisksFiles] section by their names, %name% replaced, in the file's
+// order so that a name given twice is reported where it is given again.
+bool ReadFileNames(Context& context, const InfSection& section,
+                   std::map<std::string, const InfLine*>& names) {
+    for (const InfLine& line : section.lines) {
+        std::string name;
+        if (!Expand(context, line.key, line.number, InstallDirIs::kExpanded, name)) {
+            return false;
+        }
+        if (!names.emplace(Upper(name), &line).second) {
+            return context.Fail(line.number, name + " is given twice in [" + section.name + "]");
+        }
     }
     return true;
 }
@@ -98,23 +192,17 @@ bool CopyFile(Context& context, const InfLine& entry, std::uint16_t directory,
 }  // namespace
 
 bool ReadSources(Context& context) {
-    const InfSection* names = context.Required("SourceDisksNames");
-    const InfSection* files = context.Required("SourceDisksFiles");
-    if (names == nullptr || files == nullptr || !ReadDisks(context, *names)) {
+    Keyed files;
+    std::map<std::string, const InfLine*> plain;
+    std::map<std::string, const InfLine*> own;
+    if (!ReadDisks(context) || !context.ReadKeyed("SourceDisksFiles", {}, false, files) ||
+        (files.plain != nullptr && !ReadFileNames(context, *files.plain, plain)) ||
+        (files.own != nullptr && !ReadFileNames(context, *files.own, own))) {
         return false;
     }
-    std::map<std::string, const InfLine*> keys;
-    if (!context.Keys(*files, {}, keys)) {
-        return false;
-    }
-    for (const auto& key : keys) {
-        const std::string disk = Upper(key.second->fields[0]);
-        if (context.disks.count(disk) == 0) {
-            return context.Fail(key.second->number, key.second->key + " is on disk \"" +
-                                                        key.second->fields[0] +
-                                                        "\", which [SourceDisksNames] lacks");
-        }
-        context.sources[key.first] = key.second;
+    context.sources = plain;
+    for (const auto& name : own) {
+        context.sources[name.first] = name.second;
     }
     return true;
 }
@@ -122,7 +210,7 @@ bool ReadSources(Context& context) {
 bool SourcePath(Context& context, const std::string& name, int line, std::string& path) {
     const auto source = context.sources.find(Upper(name));
     if (source == context.sources.end()) {
-        return context.Fail(line, name + " is not listed in [SourceDisksFiles]");
+        return context.Fail(line, name + " " + context.Absent("SourceDisksFiles"));
     }
     const InfLine& listed = *source->second;
     for (const auto& given : context.options.files) {
@@ -135,19 +223,40 @@ bool SourcePath(Context& context, const std::string& name, int line, std::string
             return true;
         }
     }
+    std::string problem;
     for (const std::string& folder : context.options.source_folders) {
-        std::string candidate = folder;
-        candidate += "/";
-        candidate += name;  // NOLINT(performance-inefficient-string-concatenation)
-        if (IsRegularFile(candidate)) {
-            path = candidate;
+        path = FindPath(folder, name, problem);
+        if (!path.empty()) {
             return true;
         }
     }
-    const std::string& disk = context.disks[Upper(listed.fields[0])];
-    path = (disk[0] == '/' ? disk : FolderOf(context.options.inf) + "/" + disk) + "/" + name;
-    if (!IsRegularFile(path)) {
-        return context.Fail(listed.number, "the source file " + name + " is not at " + path);
+    const auto disk = context.disks.find(Upper(listed.fields[0]));
+    if (disk == context.disks.end()) {
+        return context.Fail(
+            listed.number,
+            name + " is on disk \"" + listed.fields[0] + "\", which " +
+                (context.cpu.empty() ? "[SourceDisksNames] lacks"
+                                     : "neither " + context.Both("SourceDisksNames") + " has") +
+                DiskElsewhere(context, listed.fields[0]));
+    }
+    std::string subfolder;
+    if (!ExpandField(context, listed, 1, subfolder)) {
+        return false;
+    }
+    std::replace(subfolder.begin(), subfolder.end(), '\\', '/');
+    const std::string& written = disk->second.path;
+    const std::string root = written[0] == '/' ? std::string() : FolderOf(context.options.inf);
+    const std::string relative =
+        (root.empty() ? written : "/" + written) + (subfolder.empty() ? "" : "/" + subfolder);
+    path = FindPath(root.empty() ? "" : root, relative + "/" + name, problem);
+    if (path.empty()) {
+        const bool drive = written.size() > 1 && written[1] == ':';
+        return context.Fail(listed.number,
+                            "the source file " + name + " is not at " + root + relative + "/" +
+                                name + problem +
+                                (drive ? " (a folder on a Windows drive: say where the file is "
+                                         "with --source-folder or --file)"
+                                       : ""));
     }
     return true;
 }
@@ -155,22 +264,33 @@ bool SourcePath(Context& context, const std::string& name, int line, std::string
 bool FolderParts(Context& context, const std::string& path, int line,
                  std::vector<std::string>& parts) {
     parts.clear();
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = path.find('\\', start);
-        parts.push_back(path.substr(start, slash - start));
-        if (parts.back().empty()) {
-            return context.Fail(line, "the folder \"" + path + "\" has an empty part");
-        }
-        if (slash == std::string::npos) {
-            break;
-        }
-        start = slash + 1;
+    const bool absolute = !path.empty() && path[0] == '\\';
+    const std::string rest = absolute ? path.substr(1) : path;
+    const auto fail = [&](const std::string& what) {
+        return context.Fail(line, "the folder \"" + path + "\" " + what);
+    };
+    if (rest.empty()) {
+        return fail("has no parts (a CE package names no folder without one, not the root)");
     }
-    // Only %CEn% roots are known to mean the same folder on every CE 3.0 device.
+    for (std::size_t start = 0; start <= rest.size();) {
+        std::size_t slash = rest.find('\\', start);
+        slash = slash == std::string::npos ? rest.size() : slash;
+        parts.push_back(rest.substr(start, slash - start));
+        start = slash + 1;
+        unsigned folder = 0;
+        if (parts.back().empty()) {
+            return fail("has an empty part");
+        }
+        if (parts.back().find_first_of("/:*?\"<>|") != std::string::npos) {
+            return fail("holds a character no folder name may hold");
+        }
+        if (ce_package::ParseCeFolder(parts.back(), folder) && (parts.size() > 1 || absolute)) {
+            return fail("has " + parts.back() + " where only its start may have one");
+        }
+    }
     unsigned folder = 0;
-    if (!ce_package::ParseCeFolder(parts.front(), folder)) {
-        return context.Fail(line, "the folder \"" + path + "\" does not start with a %CEn% folder");
+    if (!absolute && !ce_package::ParseCeFolder(parts.front(), folder)) {
+        return fail("is neither under a %CEn% folder nor absolute (\\...)");
     }
     return true;
 }
@@ -225,9 +345,10 @@ bool CheckDestinations(Context& context) {
         if (!entry.has_key) {
             return context.Fail(entry.number, "a line without a key in [DestinationDirs]");
         }
-        if (Upper(entry.key) != "DEFAULTDESTDIR" && context.Section(entry.key) == nullptr) {
-            return context.Fail(entry.number, "[DestinationDirs] names the section [" + entry.key +
-                                                  "], which does not exist");
+        // cabwiz builds such an .inf, the entry unused; it is worth a word all the same.
+        if (Upper(entry.key) != "DEFAULTDESTDIR" && context.inf.count(Upper(entry.key)) == 0) {
+            context.Note(entry.number, "[DestinationDirs] gives a folder to [" + entry.key +
+                                           "], which the .inf does not have: left out");
         }
     }
     return true;
@@ -247,6 +368,51 @@ bool CopyFiles(Context& context, const InfSection& section) {
     for (const InfLine& entry : section.lines) {
         if (!CopyFile(context, entry, directory, folder)) {
             return false;
+        }
+    }
+    return true;
+}
+
+bool LocateSources(Context& context, const std::vector<const InfSection*>& copies) {
+    for (const InfSection* copy : copies) {
+        for (const InfLine& entry : copy->lines) {
+            std::string name;
+            std::string path;
+            if (!ExpandField(context, entry, entry.fields.size() > 1 ? 1 : 0, name) ||
+                (name.empty() && !ExpandField(context, entry, 0, name))) {
+                return false;
+            }
+            if (!entry.has_key && !name.empty() && !SourcePath(context, name, entry.number, path)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool SelfRegister(Context& context, const InfLine& line) {
+    if (line.fields.size() == 1 && line.fields[0].empty()) {
+        return true;
+    }
+    for (std::size_t k = 0; k < line.fields.size(); ++k) {
+        std::string name;
+        if (!ExpandField(context, line, k, name)) {
+            return false;
+        }
+        if (name.empty()) {
+            return context.Fail(line.number, "an empty name in CESelfRegister");
+        }
+        bool found = false;
+        for (ce_package::File& file : context.out.files) {
+            if (Upper(file.name) == Upper(name)) {
+                file.flags |= ce_package::kFileSelfRegister;
+                found = true;
+            }
+        }
+        if (!found) {
+            return context.Fail(line.number, "CESelfRegister names " + name +
+                                                 ", which the package does not "
+                                                 "install");
         }
     }
     return true;

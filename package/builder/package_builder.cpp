@@ -2,6 +2,7 @@
 // read by its own unit (context.h lists them), then the `.000` encoded and the members named.
 #include "builder/package_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -27,11 +28,48 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// cabwiz's sections that a processor's own ([CEDevice.ARM]) go over.
+const char* const kPerProcessor[] = {"CEDEVICE.", "DEFAULTINSTALL.", "SOURCEDISKSNAMES.",
+                                     "SOURCEDISKSFILES."};
+
+// The processor a section is for, when it is one of those; empty otherwise.
+std::string ProcessorOf(const InfSection& section) {
+    for (const char* family : kPerProcessor) {
+        const std::string prefix = family;
+        if (Upper(section.name).compare(0, prefix.size(), prefix) == 0) {
+            return section.name.substr(prefix.size());
+        }
+    }
+    return {};
+}
+
+// A processor named that no section is for would make a package of the plain sections under
+// its name, which is never what was meant.
+bool CheckProcessor(Context& context) {
+    std::string known;
+    for (const auto& section : context.inf) {
+        const std::string cpu = ProcessorOf(section.second);
+        if (!context.cpu.empty() && Upper(cpu) == Upper(context.cpu)) {
+            return true;
+        }
+        if (!cpu.empty() && known.find(" " + cpu + ",") == std::string::npos) {
+            known += " " + cpu + ",";
+        }
+    }
+    if (context.cpu.empty()) {
+        return true;
+    }
+    known = known.empty() ? " none" : known.substr(0, known.size() - 1);
+    return context.FailWhole("no section is for the processor " + context.cpu +
+                             " (the .inf's processors:" + known + ")");
+}
+
 // The sections [DefaultInstall] names under `key`, each of which must exist.
 bool Named(Context& context, const std::map<std::string, const InfLine*>& install,
            const std::string& key, std::vector<const InfSection*>& sections) {
     const auto found = install.find(Upper(key));
-    if (found == install.end()) {
+    if (found == install.end() ||
+        (found->second->fields.size() == 1 && found->second->fields[0].empty())) {
         return true;
     }
     for (const std::string& name : found->second->fields) {
@@ -40,44 +78,89 @@ bool Named(Context& context, const std::map<std::string, const InfLine*>& instal
             return context.Fail(found->second->number, std::string(key) + " names the section [" +
                                                            name + "], which does not exist");
         }
+        if (section->lines.empty()) {
+            context.Note(section->number, "[" + section->name + "] is empty");
+        }
         sections.push_back(section);
     }
     return true;
 }
 
-// Every section [DefaultInstall] names, read in the order the tables need: the files first,
-// which values may name and shortcuts point to.
-bool ReadInstall(Context& context) {
-    const InfSection* section = context.Required("DefaultInstall");
-    std::map<std::string, const InfLine*> keys;
-    if (section == nullptr ||
-        !context.Keys(*section, {"COPYFILES", "ADDREG", "CESHORTCUTS", "CESETUPDLL"}, keys)) {
-        return false;
-    }
+// What [DefaultInstall] (and the processor's) names.
+struct Install {
     std::vector<const InfSection*> copies;
     std::vector<const InfSection*> registry;
     std::vector<const InfSection*> shortcuts;
-    if (!Named(context, keys, "CopyFiles", copies) || !Named(context, keys, "AddReg", registry) ||
-        !Named(context, keys, "CEShortcuts", shortcuts) || !CheckDestinations(context)) {
+    const InfLine* self_register = nullptr;
+    const InfLine* setup = nullptr;
+};
+
+bool ReadInstall(Context& context, Install& install) {
+    Keyed keyed;
+    if (!context.ReadKeyed("DefaultInstall",
+                           {"COPYFILES", "ADDREG", "CESHORTCUTS", "CESETUPDLL", "CESELFREGISTER"},
+                           true, keyed)) {
         return false;
     }
-    for (const InfSection* copy : copies) {
+    const auto& keys = keyed.lines;
+    const auto line = [&keys](const char* key) {
+        const auto found = keys.find(key);
+        return found == keys.end() ? nullptr : found->second;
+    };
+    install.self_register = line("CESELFREGISTER");
+    install.setup = line("CESETUPDLL");
+    return Named(context, keys, "CopyFiles", install.copies) &&
+           Named(context, keys, "AddReg", install.registry) &&
+           Named(context, keys, "CEShortcuts", install.shortcuts) && CheckDestinations(context);
+}
+
+// Each section the install names, in the order the tables need: the files first, which values
+// may name and shortcuts point to.
+bool Fill(Context& context, const Install& install) {
+    for (const InfSection* copy : install.copies) {
         if (!CopyFiles(context, *copy)) {
             return false;
         }
     }
-    for (const InfSection* values : registry) {
+    if (install.self_register != nullptr && !SelfRegister(context, *install.self_register)) {
+        return false;
+    }
+    for (const InfSection* values : install.registry) {
         if (!AddRegistry(context, *values)) {
             return false;
         }
     }
-    for (const InfSection* links : shortcuts) {
+    for (const InfSection* links : install.shortcuts) {
         if (!AddShortcuts(context, *links)) {
             return false;
         }
     }
-    const auto setup = keys.find("CESETUPDLL");
-    return setup == keys.end() || ReadSetupLibrary(context, *setup->second);
+    return install.setup == nullptr || ReadSetupLibrary(context, *install.setup);
+}
+
+// A word for each section the package did not read: cabwiz's silence about them has sent
+// developers looking in the wrong place. Another processor's sections go unmentioned when a
+// processor is named: they are plainly for another package.
+void NoteLeftOut(const Context& context) {
+    for (const auto& section : context.inf) {
+        if (context.read.count(section.first) != 0) {
+            continue;
+        }
+        const std::string cpu = ProcessorOf(section.second);
+        const std::string what = "[" + section.second.name + "] left out: ";
+        const int line = section.second.number;
+        if (section.first == "PLATFORM" || section.first.rfind("PLATFORM.", 0) == 0) {
+            context.Note(line, what +
+                                   "the builder takes no platform (cabwiz's /platform), and a "
+                                   "CE 3.0 package has no field for one");
+        } else if (cpu.empty()) {
+            context.Note(line, what + "nothing the " +
+                                   (context.cpu.empty() ? "" : context.cpu + " ") +
+                                   "package reads names it");
+        } else if (context.cpu.empty()) {
+            context.Note(line, what + "no processor was named (--cpu " + cpu + " builds from it)");
+        }
+    }
 }
 
 // The cabinet's members: the .000 first, then the setup library and the files by descending
@@ -124,18 +207,25 @@ std::string MemberName(const std::string& file_name, unsigned number) {
     return std::string(8 - shortened.size(), '0') + shortened + extension;
 }
 
-bool LayOut(const Options& options, Package& package, std::string& error) {
-    Context context{options, &error, {}, {}, {}, {}, {}, {}, {}};
-    std::string text;
-    if (!ReadWhole(options.inf, text)) {
-        error = options.inf + ": cannot be read";
+bool LayOutText(const Options& options, const std::string& text, Package& package,
+                std::string& error, const std::string& cpu) {
+    package.notes.clear();
+    Context context{options, cpu, &error, &package.notes};
+    Install install;
+    if (!ParseInf(options.inf, text, context.inf, error) || !CheckProcessor(context) ||
+        !ReadVersion(context) || !ReadStrings(context) || !ReadDevice(context) ||
+        !ExpandNames(context) || !ReadSources(context) || !ReadInstall(context, install) ||
+        !LocateSources(context, install.copies) || !ReadInstallFolder(context) ||
+        !Fill(context, install)) {
         return false;
     }
-    if (!ParseInf(options.inf, text, context.inf, error) || !ReadNames(context) ||
-        !ReadInstallFolder(context) || !ReadDevice(context) || !ReadSources(context) ||
-        !ReadInstall(context)) {
-        return false;
-    }
+    NoteLeftOut(context);
+    // The notes in the file's order, as the developer reads it.
+    const std::size_t at = options.inf.size() + 1;
+    std::stable_sort(package.notes.begin(), package.notes.end(),
+                     [at](const std::string& a, const std::string& b) {
+                         return std::stoi(a.substr(at)) < std::stoi(b.substr(at));
+                     });
     if (options.processor_given) {
         context.out.processor = options.processor;
     }
@@ -143,19 +233,64 @@ bool LayOut(const Options& options, Package& package, std::string& error) {
         error = options.inf + ": " + error;
         return false;
     }
-    if (package.instructions_bytes.size() > ce_package::kMaxInstructionsSize) {
-        return context.FailWhole("the instructions (.000) come to " +
-                                 std::to_string(package.instructions_bytes.size()) +
-                                 " bytes, over the 32768 a CE package may have");
-    }
     package.instructions = context.out;
     NameMembers(context, package);
     return true;
 }
 
+bool LayOut(const Options& options, Package& package, std::string& error, const std::string& cpu) {
+    std::string text;
+    if (!ReadWhole(options.inf, text)) {
+        error = options.inf + ": cannot be read";
+        return false;
+    }
+    return LayOutText(options, text, package, error, cpu);
+}
+
+std::string PackagePath(const Options& options, const std::string& cpu) {
+    if (options.cpus.empty()) {
+        return options.output;
+    }
+    const std::string name = BaseName(options.inf);
+    const std::size_t dot = name.rfind('.');
+    return options.output + "/" + (dot == std::string::npos ? name : name.substr(0, dot)) + "." +
+           cpu + ".CAB";
+}
+
+bool BuildPackages(const Options& options, std::vector<std::string>& notes, std::string& error) {
+    const std::vector<std::string> cpus =
+        options.cpus.empty() ? std::vector<std::string>{std::string()} : options.cpus;
+    std::vector<Package> packages(cpus.size());
+    for (std::size_t k = 0; k < cpus.size(); ++k) {
+        for (std::size_t before = 0; before < k; ++before) {
+            if (Upper(cpus[before]) == Upper(cpus[k])) {
+                error = options.inf + ": the processor " + cpus[k] + " is named twice";
+                return false;
+            }
+        }
+        if (!LayOut(options, packages[k], error, cpus[k])) {
+            return false;
+        }
+        for (const std::string& note : packages[k].notes) {
+            if (std::find(notes.begin(), notes.end(), note) == notes.end()) {
+                notes.push_back(note);
+            }
+        }
+    }
+    for (std::size_t k = 0; k < cpus.size(); ++k) {
+        if (!WriteCabinet(packages[k], PackagePath(options, cpus[k]), error)) {
+            for (std::size_t written = 0; written < k; ++written) {
+                std::remove(PackagePath(options, cpus[written]).c_str());
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 bool BuildPackage(const Options& options, std::string& error) {
-    Package package;
-    return LayOut(options, package, error) && WriteCabinet(package, options.output, error);
+    std::vector<std::string> notes;
+    return BuildPackages(options, notes, error);
 }
 
 }  // namespace package_builder

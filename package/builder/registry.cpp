@@ -20,20 +20,25 @@ bool Root(Context& context, const InfLine& entry, std::uint16_t& root) {
     return true;
 }
 
+// The key's parts under its root; a leading "\" stands for the root, as CE developers write it.
 bool KeyParts(Context& context, const InfLine& entry, const std::string& key,
               std::vector<std::string>& parts) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = key.find('\\', start);
-        parts.push_back(key.substr(start, slash - start));
+    const std::string rest = !key.empty() && key[0] == '\\' ? key.substr(1) : key;
+    if (rest.empty()) {
+        return context.Fail(entry.number, "the key \"" + key +
+                                              "\" has no parts (a CE package puts no value "
+                                              "straight under a root)");
+    }
+    for (std::size_t start = 0; start <= rest.size();) {
+        std::size_t slash = rest.find('\\', start);
+        slash = slash == std::string::npos ? rest.size() : slash;
+        parts.push_back(rest.substr(start, slash - start));
+        start = slash + 1;
         if (parts.back().empty()) {
             return context.Fail(entry.number, "the key \"" + key + "\" has an empty part");
         }
-        if (slash == std::string::npos) {
-            return true;
-        }
-        start = slash + 1;
     }
+    return true;
 }
 
 bool Type(Context& context, const InfLine& entry, std::uint32_t& type) {

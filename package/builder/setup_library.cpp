@@ -9,6 +9,9 @@ bool ReadSetupLibrary(Context& context, const InfLine& line) {
     if (!ExpandField(context, line, 0, name)) {
         return false;
     }
+    if (line.fields.size() == 1 && name.empty()) {
+        return true;  // "CESetupDLL=": no setup library, as cabwiz reads it
+    }
     if (line.fields.size() != 1 || name.empty()) {
         return context.Fail(line.number, "CESetupDLL names one file");
     }

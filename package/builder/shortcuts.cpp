@@ -39,6 +39,23 @@ bool Target(Context& context, const InfLine& entry, unsigned long long type,
     return true;
 }
 
+// An absolute folder spelt from the %CEn% folder it lies in ("\Windows\Start Menu\Games" is
+// "%CE17%\Games"): a link's place in the .000 is a %CEn% folder or the install folder and the
+// parts under it, never a path of its own (the one field that might hold one is unconfirmed).
+bool UnderCeFolder(const std::string& folder, std::string& spelt) {
+    std::size_t best = 0;
+    for (unsigned number = 1; number <= ce_package::kMaxCeFolder; ++number) {
+        const char* path = ce_package::CeFolder(number);
+        const std::size_t length = path == nullptr ? 0 : std::string(path).size();
+        if (length > best && Upper(folder).compare(0, length, Upper(path)) == 0 &&
+            (folder.size() == length || folder[length] == '\\')) {
+            best = length;
+            spelt = "%CE" + std::to_string(number) + "%" + folder.substr(length);
+        }
+    }
+    return best > 0;
+}
+
 // Where the link goes: its base and the parts of its name under it.
 bool Place(Context& context, const InfSection& section, const InfLine& entry,
            const std::string& name, ce_package::Link& link) {
@@ -54,20 +71,27 @@ bool Place(Context& context, const InfSection& section, const InfLine& entry,
     if (!Expand(context, written, line, InstallDirIs::kLeft, folder)) {
         return false;
     }
-    // The base is the install folder or a %CEn% folder; the subfolders under it go into the
-    // link's name. The entry's second field stays 0: what a writer put there for other folders
-    // is unconfirmed.
+    // The subfolders under the base go into the link's name. The entry's second field stays
+    // 0: what a writer put there for other folders is unconfirmed.
     const bool in_install_dir = Upper(folder).compare(0, 12, "%INSTALLDIR%") == 0;
     if (in_install_dir) {
         folder = "%CE1%" + folder.substr(12);  // a stand-in root, checked as any other
+    } else if (!folder.empty() && folder[0] == '\\') {
+        std::string spelt;
+        if (!UnderCeFolder(folder, spelt)) {
+            return context.Fail(line, "a shortcut cannot go into \"" + folder +
+                                          "\": a CE package puts shortcuts under the install "
+                                          "folder or a folder a %CEn% names (\\Windows, "
+                                          "\\Program Files, \\My Documents, and those in them)");
+        }
+        folder = spelt;
     }
     if (!FolderParts(context, folder, line, parts)) {
         return false;
     }
-    link.base =
-        in_install_dir
-            ? std::uint16_t{0}
-            : static_cast<std::uint16_t>(std::stoi(parts[0].substr(3, parts[0].size() - 4)));
+    unsigned base = 0;
+    ce_package::ParseCeFolder(parts[0], base);
+    link.base = in_install_dir ? std::uint16_t{0} : static_cast<std::uint16_t>(base);
     parts.erase(parts.begin());
     parts.push_back(name);
     link.parts = context.Ids(parts);

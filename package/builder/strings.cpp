@@ -1,9 +1,31 @@
 // The names and the substitutions: [Version], [CEStrings] and [Strings], and what a %name%
-// in any other section stands for.
+// stands for wherever cabwiz replaces it.
 #include "builder/context.h"
 
 namespace package_builder {
 namespace {
+
+// A %CEn% folder the package may name: one some CE version defines, and on CE 3.0 one that
+// CE 3.0 has, unless [CEDevice] keeps the package off CE 3.0 devices.
+bool CheckCeFolder(Context& context, int line, const std::string& name, unsigned folder) {
+    if (folder < 1 || folder > ce_package::kMaxCeFolder) {
+        return context.Fail(line, "%" + name +
+                                      "% is not a folder any CE version defines (they are "
+                                      "%CE1% to %CE17%)");
+    }
+    if (ce_package::CeFolder(folder) != nullptr || !AllowsCe3(context.out)) {
+        return true;
+    }
+    const ce_package::Instructions& out = context.out;
+    const std::string why = out.min_major == 0 && out.min_minor == 0
+                                ? "with no VersionMin the package is for CE 3.0 too"
+                                : "VersionMin=" + std::to_string(out.min_major) + "." +
+                                      std::to_string(out.min_minor) + " lets CE 3.0 install it";
+    return context.Fail(line, "%" + name +
+                                  "% is a folder CE 3.0 lacks (it has %CE1%, %CE2%, %CE4%, "
+                                  "%CE5%, %CE11%, %CE15% and %CE17%), and " +
+                                  why + ": give VersionMin=4.0 or another folder");
+}
 
 // Expand's work, `depth` strings deep.
 bool ExpandAt(Context& context, const std::string& text, int line, InstallDirIs install_dir,
@@ -23,27 +45,21 @@ bool ExpandAt(Context& context, const std::string& text, int line, InstallDirIs 
         }
         const std::string name = text.substr(k + 1, close - k - 1);
         k = close;
-        const std::string upper = Upper(name);
         unsigned folder = 0;
+        bool device = false;
         if (name.empty()) {
             result += '%';
         } else if (ce_package::ParseCeFolder("%" + name + "%", folder)) {
-            if (ce_package::CeFolder(folder) == nullptr) {
-                return context.Fail(line, "%" + name +
-                                              "% is not a folder CE 3.0 defines (it has %CE1%, "
-                                              "%CE2%, %CE4%, %CE5%, %CE11%, %CE15% and %CE17%)");
+            if (!CheckCeFolder(context, line, name, folder)) {
+                return false;
             }
             result += "%CE" + std::to_string(folder) + "%";
-            if (device_tokens != nullptr) {
-                *device_tokens = true;
-            }
-        } else if (upper == "INSTALLDIR" && install_dir == InstallDirIs::kLeft) {
+            device = true;
+        } else if (Upper(name) == "INSTALLDIR" && install_dir == InstallDirIs::kLeft) {
             result += "%InstallDir%";
-            if (device_tokens != nullptr) {
-                *device_tokens = true;
-            }
+            device = true;
         } else {
-            const auto found = context.strings.find(upper);
+            const auto found = context.strings.find(Upper(name));
             if (found == context.strings.end()) {
                 return context.Fail(
                     line, "%" + name + "% is defined in neither [Strings] nor " + "[CEStrings]");
@@ -55,9 +71,19 @@ bool ExpandAt(Context& context, const std::string& text, int line, InstallDirIs 
             }
             result += inner;
         }
+        if (device && device_tokens != nullptr) {
+            *device_tokens = true;
+        }
     }
     return true;
 }
+
+bool IsSignature(const std::string& text) {
+    const std::string upper = Upper(text);
+    return upper == "$WINDOWS NT$" || upper == "$WINDOWS 95$" || upper == "$CHICAGO$";
+}
+
+}  // namespace
 
 bool ReadVersion(Context& context) {
     const InfSection* section = context.Required("Version");
@@ -67,25 +93,21 @@ bool ReadVersion(Context& context) {
         return false;
     }
     const auto signature = keys.find("SIGNATURE");
-    if (signature == keys.end() || (signature->second->fields[0] != "$Windows NT$" &&
-                                    signature->second->fields[0] != "$Windows 95$")) {
-        return context.Fail(section->number,
-                            R"([Version] needs Signature="$Windows NT$" (or "$Windows 95$"))");
+    if (signature == keys.end() || !IsSignature(signature->second->fields[0])) {
+        return context.Fail(signature == keys.end() ? section->number : signature->second->number,
+                            R"([Version] needs Signature="$Windows NT$" (or "$Windows 95$" or )"
+                            R"("$Chicago$"))");
     }
     const auto ce = keys.find("CESIGNATURE");
-    if (ce == keys.end() || ce->second->fields[0] != "$Windows CE$") {
-        return context.Fail(section->number, "[Version] needs CESignature=\"$Windows CE$\"");
+    if (ce == keys.end() || Upper(ce->second->fields[0]) != "$WINDOWS CE$") {
+        return context.Fail(ce == keys.end() ? section->number : ce->second->number,
+                            "[Version] needs CESignature=\"$Windows CE$\"");
     }
     const auto provider = keys.find("PROVIDER");
     if (provider == keys.end()) {
         return context.Fail(section->number, "[Version] needs a Provider");
     }
-    if (!ExpandField(context, *provider->second, 0, context.out.provider)) {
-        return false;
-    }
-    if (context.out.provider.empty()) {
-        return context.Fail(provider->second->number, "the Provider is empty");
-    }
+    context.provider = provider->second;
     return true;
 }
 
@@ -101,9 +123,6 @@ bool ReadStrings(Context& context) {
     for (const auto& key : keys) {
         context.strings[key.first] = {key.second->fields[0], key.second->number};
     }
-    if (keys.count("INSTALLDIR") == 0) {
-        context.strings["INSTALLDIR"] = {"%CE1%\\%AppName%", ce->number};
-    }
     if (const InfSection* free = context.Section("Strings")) {
         std::map<std::string, const InfLine*> more;
         if (!context.Keys(*free, {}, more)) {
@@ -118,6 +137,18 @@ bool ReadStrings(Context& context) {
             }
         }
     }
+    // cabwiz's own default, when neither section gives the install folder.
+    context.strings.emplace("INSTALLDIR", std::make_pair("%CE1%\\%AppName%", ce->number));
+    return true;
+}
+
+bool ExpandNames(Context& context) {
+    if (!ExpandField(context, *context.provider, 0, context.out.provider)) {
+        return false;
+    }
+    if (context.out.provider.empty()) {
+        return context.Fail(context.provider->number, "the Provider is empty");
+    }
     const auto& app_name = context.strings["APPNAME"];
     if (!Expand(context, app_name.first, app_name.second, InstallDirIs::kExpanded,
                 context.out.app_name)) {
@@ -127,12 +158,6 @@ bool ReadStrings(Context& context) {
         return context.Fail(app_name.second, "the AppName is empty");
     }
     return true;
-}
-
-}  // namespace
-
-bool ReadNames(Context& context) {
-    return ReadVersion(context) && ReadStrings(context);
 }
 
 bool Expand(Context& context, const std::string& text, int line, InstallDirIs install_dir,
