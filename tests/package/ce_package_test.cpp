@@ -330,7 +330,7 @@ TEST(CePackage, LimitsHoldAtTheirExactEdge) {
     ASSERT_EQ(bytes.size(), kMaxInstructionsSize);
     Instructions read;
     std::string error;
-    EXPECT_TRUE(DecodeExactly(bytes, read, error)) << error;
+    ASSERT_TRUE(DecodeExactly(bytes, read, error)) << error;
     EXPECT_EQ(read.files[2].id, kMaxFiles);
 
     in.values[2].data += 'x';
