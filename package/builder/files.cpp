@@ -261,6 +261,10 @@ bool SourcePath(Context& context, const std::string& name, int line, std::string
     return true;
 }
 
+// An absolute folder is its parts from the root, with no empty part before them: CE has no
+// current folder, so a path is from the root however it is written, and a reader that joins
+// the parts with "\" and puts the root's "\" before them has the folder back. How cabwiz
+// writes one is unconfirmed.
 bool FolderParts(Context& context, const std::string& path, int line,
                  std::vector<std::string>& parts) {
     parts.clear();

@@ -60,7 +60,7 @@ struct Recoder {
 // The code point of the UTF-8 sequence at `at`, moving past it; false when it is none.
 bool NextUtf8(const std::string& bytes, std::size_t& at, std::uint32_t& code) {
     const auto lead = static_cast<unsigned char>(bytes[at]);
-    int length = 0;
+    std::size_t length = 0;
     if (lead < 0x80) {
         length = 1;
     } else if (lead >= 0xC2 && lead < 0xE0) {
@@ -70,11 +70,11 @@ bool NextUtf8(const std::string& bytes, std::size_t& at, std::uint32_t& code) {
     } else if (lead >= 0xF0 && lead < 0xF5) {
         length = 4;
     }
-    if (length == 0 || bytes.size() - at < static_cast<std::size_t>(length)) {
+    if (length == 0 || bytes.size() - at < length) {
         return false;
     }
     code = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
+    for (std::size_t k = 1; k < length; ++k) {
         const auto next = static_cast<unsigned char>(bytes[at + k]);
         if ((next & 0xC0) != 0x80) {
             return false;
@@ -85,7 +85,7 @@ bool NextUtf8(const std::string& bytes, std::size_t& at, std::uint32_t& code) {
     if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) {
         return false;
     }
-    at += static_cast<std::size_t>(length);
+    at += length;
     return true;
 }
 
@@ -333,7 +333,8 @@ bool ParseInf(const std::string& path, const std::string& bytes, Inf& inf, std::
             problem = "a line before the first [section]";
         }
         if (!problem.empty() || !SplitLine(logical.text, line, problem)) {
-            error = path + ":" + std::to_string(logical.number) + ": " + problem;
+            error = path + ":" + std::to_string(logical.number) + ": ";
+            error += problem;
             return false;
         }
         section->lines.push_back(std::move(line));

@@ -147,19 +147,23 @@ void NoteLeftOut(const Context& context) {
             continue;
         }
         const std::string cpu = ProcessorOf(section.second);
-        const std::string what = "[" + section.second.name + "] left out: ";
-        const int line = section.second.number;
+        std::string note = "[" + section.second.name + "] left out: ";
         if (section.first == "PLATFORM" || section.first.rfind("PLATFORM.", 0) == 0) {
-            context.Note(line, what +
-                                   "the builder takes no platform (cabwiz's /platform), and a "
-                                   "CE 3.0 package has no field for one");
+            note +=
+                "the builder takes no platform (cabwiz's /platform), and a CE 3.0 package "
+                "has no field for one";
         } else if (cpu.empty()) {
-            context.Note(line, what + "nothing the " +
-                                   (context.cpu.empty() ? "" : context.cpu + " ") +
-                                   "package reads names it");
+            note += "nothing the ";
+            note += context.cpu.empty() ? std::string() : context.cpu + " ";
+            note += "package reads names it";
         } else if (context.cpu.empty()) {
-            context.Note(line, what + "no processor was named (--cpu " + cpu + " builds from it)");
+            note += "no processor was named (--cpu ";
+            note += cpu;
+            note += " builds from it)";
+        } else {
+            continue;
         }
+        context.Note(section.second.number, note);
     }
 }
 
