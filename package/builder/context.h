@@ -112,6 +112,8 @@ bool Expand(Context& context, const std::string& text, int line, InstallDirIs in
             std::string& result, bool* device_tokens = nullptr);
 bool ExpandField(Context& context, const InfLine& line, std::size_t index, std::string& result,
                  InstallDirIs install_dir = InstallDirIs::kExpanded);
+// The names a key's fields give, each substituted and none empty; "Key=" gives none.
+bool ExpandList(Context& context, const InfLine& line, std::vector<std::string>& names);
 
 // device.cpp
 bool ReadDevice(Context& context);

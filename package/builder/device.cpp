@@ -36,23 +36,17 @@ bool ReadNumber(Context& context, const InfLine& line, std::uint32_t& value) {
 // A list of names: the processor's add to the plain section's (cabwiz's one exception to
 // the processor's sections replacing what the plain ones say).
 bool ReadUnsupported(Context& context, const InfLine& line) {
-    if (line.fields.size() == 1 && line.fields[0].empty()) {
-        return true;  // a key without names keeps the list as it was
+    std::vector<std::string> platforms;
+    if (!ExpandList(context, line, platforms)) {
+        return false;
     }
-    for (std::size_t k = 0; k < line.fields.size(); ++k) {
-        std::string platform;
-        if (!ExpandField(context, line, k, platform)) {
-            return false;
-        }
-        if (platform.empty()) {
-            return context.Fail(line.number, "an empty name in UnsupportedPlatforms");
-        }
-        std::vector<std::string>& list = context.out.unsupported;
+    std::vector<std::string>& list = context.out.unsupported;
+    for (const std::string& platform : platforms) {
         if (std::find(list.begin(), list.end(), platform) == list.end()) {
             list.push_back(platform);
         }
     }
-    return true;
+    return true;  // a key without names keeps the list as it was
 }
 
 bool ReadLimit(Context& context, const std::string& key, const InfLine& line) {

@@ -395,17 +395,11 @@ bool LocateSources(Context& context, const std::vector<const InfSection*>& copie
 }
 
 bool SelfRegister(Context& context, const InfLine& line) {
-    if (line.fields.size() == 1 && line.fields[0].empty()) {
-        return true;
+    std::vector<std::string> names;
+    if (!ExpandList(context, line, names)) {
+        return false;
     }
-    for (std::size_t k = 0; k < line.fields.size(); ++k) {
-        std::string name;
-        if (!ExpandField(context, line, k, name)) {
-            return false;
-        }
-        if (name.empty()) {
-            return context.Fail(line.number, "an empty name in CESelfRegister");
-        }
+    for (const std::string& name : names) {
         bool found = false;
         for (ce_package::File& file : context.out.files) {
             if (Upper(file.name) == Upper(name)) {
@@ -415,8 +409,7 @@ bool SelfRegister(Context& context, const InfLine& line) {
         }
         if (!found) {
             return context.Fail(line.number, "CESelfRegister names " + name +
-                                                 ", which the package does not "
-                                                 "install");
+                                                 ", which the package does not install");
         }
     }
     return true;

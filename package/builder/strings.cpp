@@ -165,6 +165,24 @@ bool Expand(Context& context, const std::string& text, int line, InstallDirIs in
     return ExpandAt(context, text, line, install_dir, result, device_tokens, 0);
 }
 
+bool ExpandList(Context& context, const InfLine& line, std::vector<std::string>& names) {
+    names.clear();
+    if (line.fields.size() == 1 && line.fields[0].empty()) {
+        return true;
+    }
+    for (std::size_t k = 0; k < line.fields.size(); ++k) {
+        std::string name;
+        if (!ExpandField(context, line, k, name)) {
+            return false;
+        }
+        if (name.empty()) {
+            return context.Fail(line.number, "an empty name in " + line.key);
+        }
+        names.push_back(name);
+    }
+    return true;
+}
+
 bool ExpandField(Context& context, const InfLine& line, std::size_t index, std::string& result,
                  InstallDirIs install_dir) {
     const std::string text = index < line.fields.size() ? line.fields[index] : std::string();
