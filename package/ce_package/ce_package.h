@@ -14,7 +14,8 @@ namespace ce_package {
 constexpr std::uint32_t kProcessorAny = 0;
 constexpr std::uint32_t kProcessorStrongArm = 2577;  // StrongARM and XScale
 constexpr std::size_t kHeaderSize = 100;
-// The largest `.000` written or read (32 KB): none larger is known to install.
+// The largest `.000` written or read (32 KB): the bound packages are held to, far inside
+// every offset and length the format can hold.
 constexpr std::size_t kMaxInstructionsSize = 32768;
 // Members .001 to .998 are files; .999 is the setup library.
 constexpr unsigned kMaxFiles = 998;
