@@ -46,11 +46,6 @@ struct Keyed {
     std::map<std::string, const InfLine*> own_lines;    // the processor's alone
 };
 
-struct Disk {
-    std::string path;  // as the host names it: "/" between folders
-    const InfLine* line = nullptr;
-};
-
 struct Context {
     Context(const Options& given, std::string processor, std::string* failure,
             std::vector<std::string>* notes_out)
@@ -64,8 +59,8 @@ struct Context {
     std::set<std::string> read;                                  // upper names of those read
     std::map<std::string, std::pair<std::string, int>> strings;  // upper name: text, line
     const InfLine* provider = nullptr;                           // [Version]'s
-    std::map<std::string, Disk> disks;                           // by upper disk id
-    std::map<std::string, const InfLine*> sources;               // upper file name: its line
+    std::map<std::string, std::string> disks;       // upper disk id: its folder, "/" between parts
+    std::map<std::string, const InfLine*> sources;  // upper file name: its line
     ce_package::Instructions out;
     std::vector<Source> numbered;  // the files, by member number from 1
     Source setup_library;          // its path is empty when there is none

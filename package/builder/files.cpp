@@ -108,7 +108,7 @@ bool ReadDisks(Context& context) {
             return false;
         }
         std::replace(path.begin(), path.end(), '\\', '/');
-        context.disks[key.first] = {path.empty() ? std::string(".") : path, key.second};
+        context.disks[key.first] = path.empty() ? std::string(".") : path;
     }
     return true;
 }
@@ -244,7 +244,7 @@ bool SourcePath(Context& context, const std::string& name, int line, std::string
         return false;
     }
     std::replace(subfolder.begin(), subfolder.end(), '\\', '/');
-    const std::string& written = disk->second.path;
+    const std::string& written = disk->second;
     const std::string root = written[0] == '/' ? std::string() : FolderOf(context.options.inf);
     const std::string relative =
         (root.empty() ? written : "/" + written) + (subfolder.empty() ? "" : "/" + subfolder);
