@@ -248,7 +248,8 @@ bool SourcePath(Context& context, const std::string& name, int line, std::string
     const std::string root = written[0] == '/' ? std::string() : FolderOf(context.options.inf);
     const std::string relative =
         (root.empty() ? written : "/" + written) + (subfolder.empty() ? "" : "/" + subfolder);
-    path = FindPath(root.empty() ? "" : root, relative + "/" + name, problem);
+    problem.clear();  // what the source folders had to say is not about this one
+    path = FindPath(root, relative + "/" + name, problem);
     if (path.empty()) {
         const bool drive = written.size() > 1 && written[1] == ':';
         return context.Fail(listed.number,
