@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "kit/programs.h"
 #include "builder/package_builder.h"
+#include "kit/programs.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
 
