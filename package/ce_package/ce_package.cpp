@@ -7,7 +7,6 @@ namespace ce_package {
 namespace {
 
 constexpr std::size_t kMax16 = std::numeric_limits<std::uint16_t>::max();
-constexpr std::uint16_t kMaxCeFolder = 17;
 
 // Header fields.
 constexpr std::size_t kLengthField = 8;
@@ -53,6 +52,10 @@ void Set32(std::string& bytes, std::size_t at, std::size_t value) {
 
 // ---- Encoding ---------------------------------------------------------------------------------
 
+std::string Entry(Table table, std::uint16_t id) {
+    return std::string(kTableNames[table]) + " " + std::to_string(id);
+}
+
 struct Writer {
     std::string bytes;
     std::string* error;
@@ -74,6 +77,10 @@ struct Writer {
     }
 
     bool Parts(const std::vector<std::uint16_t>& parts, const std::string& what) {
+        if (parts.empty()) {
+            *error = what + " has no parts";  // which the reader, as a device would, refuses
+            return false;
+        }
         if (!Fits16(2 * (parts.size() + 1), what + "'s length")) {
             return false;
         }
@@ -98,7 +105,7 @@ struct Writer {
         return true;
     }
 
-    bool Table(Table table, std::size_t count) {
+    bool Place(Table table, std::size_t count) {
         const std::string what = std::string("the ") + kTableNames[table] + " table";
         if (!Fits16(count, what + "'s count")) {
             return false;
@@ -107,11 +114,122 @@ struct Writer {
         Set32(bytes, kOffsetsField + std::size_t{4} * table, bytes.size());
         return true;
     }
-};
 
-std::string Entry(Table table, std::uint16_t id) {
-    return std::string(kTableNames[table]) + " " + std::to_string(id);
-}
+    // A table's place and count in the header, then each of its entries.
+    template <typename Entry>
+    bool Entries(Table table, const std::vector<Entry>& entries,
+                 bool (Writer::*write)(const Entry&)) {
+        return Place(table, entries.size()) &&
+               std::all_of(entries.begin(), entries.end(),
+                           [this, write](const Entry& entry) { return (this->*write)(entry); });
+    }
+
+    // The fixed words: the signature, the usual values, the processor and the limits.
+    void Header(const Instructions& instructions) {
+        bytes.replace(0, 4, "MSCE");
+        Set32(bytes, 16, 1);
+        const std::uint32_t fixed[] = {instructions.processor, instructions.min_major,
+                                       instructions.min_minor, instructions.max_major,
+                                       instructions.max_minor, instructions.min_build,
+                                       instructions.max_build};
+        for (std::size_t k = 0; k < 7; ++k) {
+            Set32(bytes, 20 + 4 * k, fixed[k]);
+        }
+    }
+
+    bool Unsupported(const std::vector<std::string>& platforms) {
+        if (platforms.empty()) {
+            return true;
+        }
+        std::string list;
+        for (const std::string& platform : platforms) {
+            if (platform.empty() || platform.find('\0') != std::string::npos) {
+                *error = "an unsupported platform's name is empty or holds a zero byte";
+                return false;
+            }
+            list += platform + '\0';
+        }
+        // The list holds zeros of its own, so it is placed as a name is, without the check.
+        if (!Fits16(bytes.size(), "the unsupported-platform list's offset") ||
+            !Fits16(list.size() + 1, "the unsupported-platform list's length")) {
+            return false;
+        }
+        Set16(bytes, kUnsupportedField, bytes.size());
+        Set16(bytes, kUnsupportedField + 2, list.size() + 1);
+        bytes += list;
+        bytes += '\0';
+        return true;
+    }
+
+    bool PutText(const Text& text) {
+        if (!Plain(text.text, Entry(kStrings, text.id)) ||
+            !Fits16(text.text.size() + 1, Entry(kStrings, text.id) + "'s length")) {
+            return false;
+        }
+        Put16(bytes, text.id);
+        Put16(bytes, text.text.size() + 1);
+        bytes += text.text;
+        bytes += '\0';
+        return true;
+    }
+
+    bool PutDirectory(const Directory& directory) {
+        Put16(bytes, directory.id);
+        return Parts(directory.parts, Entry(kDirectories, directory.id));
+    }
+
+    bool PutFile(const File& file) {
+        if (file.id == 0 || file.id > kMaxFiles) {
+            *error = Entry(kFiles, file.id) + " is numbered outside 1 to 998, the files' members";
+            return false;
+        }
+        if (!Plain(file.name, Entry(kFiles, file.id)) ||
+            !Fits16(file.name.size() + 1, Entry(kFiles, file.id) + "'s name length")) {
+            return false;
+        }
+        Put16(bytes, file.id);
+        Put16(bytes, file.directory);
+        Put16(bytes, file.id);
+        Put32(bytes, file.flags);
+        Put16(bytes, file.name.size() + 1);
+        bytes += file.name;
+        bytes += '\0';
+        return true;
+    }
+
+    bool PutHive(const Hive& hive) {
+        Put16(bytes, hive.id);
+        Put16(bytes, hive.root);
+        Put16(bytes, 0);
+        return Parts(hive.parts, Entry(kHives, hive.id));
+    }
+
+    bool PutValue(const Value& value) {
+        const std::size_t length = value.name.size() + 1 + value.data.size();
+        if (!Plain(value.name, Entry(kValues, value.id) + "'s name") ||
+            !Fits16(length, Entry(kValues, value.id) + "'s length")) {
+            return false;
+        }
+        Put16(bytes, value.id);
+        Put16(bytes, value.hive);
+        Put16(bytes, value.substitute ? 1 : 0);
+        Put32(bytes, value.type);
+        Put16(bytes, length);
+        bytes += value.name;
+        bytes += '\0';
+        bytes += value.data;
+        return true;
+    }
+
+    bool PutLink(const Link& link) {
+        Put16(bytes, link.id);
+        Put16(bytes, link.unknown);
+        Put16(bytes, link.base);
+        Put16(bytes, link.target);
+        Put16(bytes, link.kind);
+        return Parts(link.parts, Entry(kLinks, link.id));
+    }
+};
 
 // ---- Decoding ---------------------------------------------------------------------------------
 
@@ -453,122 +571,22 @@ bool ReadUnsupported(Reader& in, Instructions& out) {
 
 bool Encode(const Instructions& instructions, std::string& bytes, std::string& error) {
     Writer out{std::string(kHeaderSize, '\0'), &error};
-    out.bytes.replace(0, 4, "MSCE");
-    Set32(out.bytes, 16, 1);
-    const std::uint32_t fixed[] = {instructions.processor, instructions.min_major,
-                                   instructions.min_minor, instructions.max_major,
-                                   instructions.max_minor, instructions.min_build,
-                                   instructions.max_build};
-    for (std::size_t k = 0; k < 7; ++k) {
-        Set32(out.bytes, 20 + 4 * k, fixed[k]);
-    }
+    out.Header(instructions);
     // The names first, so that their 16-bit offsets hold whatever the tables' size.
     if (!out.Name(instructions.app_name, kAppNameField, "the application name") ||
-        !out.Name(instructions.provider, kProviderField, "the provider name")) {
+        !out.Name(instructions.provider, kProviderField, "the provider name") ||
+        !out.Unsupported(instructions.unsupported) ||
+        !out.Entries(kStrings, instructions.strings, &Writer::PutText) ||
+        !out.Entries(kDirectories, instructions.directories, &Writer::PutDirectory) ||
+        !out.Entries(kFiles, instructions.files, &Writer::PutFile) ||
+        !out.Entries(kHives, instructions.hives, &Writer::PutHive) ||
+        !out.Entries(kValues, instructions.values, &Writer::PutValue) ||
+        !out.Entries(kLinks, instructions.links, &Writer::PutLink)) {
         return false;
     }
-    if (!instructions.unsupported.empty()) {
-        std::string list;
-        for (const std::string& platform : instructions.unsupported) {
-            if (platform.empty() || platform.find('\0') != std::string::npos) {
-                error = "an unsupported platform's name is empty or holds a zero byte";
-                return false;
-            }
-            list += platform + '\0';
-        }
-        // The list holds zeros of its own, so it is placed as a name is, without the check.
-        if (!out.Fits16(out.bytes.size(), "the unsupported-platform list's offset") ||
-            !out.Fits16(list.size() + 1, "the unsupported-platform list's length")) {
-            return false;
-        }
-        Set16(out.bytes, kUnsupportedField, out.bytes.size());
-        Set16(out.bytes, kUnsupportedField + 2, list.size() + 1);
-        out.bytes += list;
-        out.bytes += '\0';
-    }
-
-    if (!out.Table(kStrings, instructions.strings.size())) {
-        return false;
-    }
-    for (const Text& text : instructions.strings) {
-        if (!out.Plain(text.text, Entry(kStrings, text.id)) ||
-            !out.Fits16(text.text.size() + 1, Entry(kStrings, text.id) + "'s length")) {
-            return false;
-        }
-        Put16(out.bytes, text.id);
-        Put16(out.bytes, text.text.size() + 1);
-        out.bytes += text.text;
-        out.bytes += '\0';
-    }
-    if (!out.Table(kDirectories, instructions.directories.size())) {
-        return false;
-    }
-    for (const Directory& directory : instructions.directories) {
-        Put16(out.bytes, directory.id);
-        if (!out.Parts(directory.parts, Entry(kDirectories, directory.id))) {
-            return false;
-        }
-    }
-    if (!out.Table(kFiles, instructions.files.size())) {
-        return false;
-    }
-    for (const File& file : instructions.files) {
-        if (!out.Plain(file.name, Entry(kFiles, file.id)) ||
-            !out.Fits16(file.name.size() + 1, Entry(kFiles, file.id) + "'s name length")) {
-            return false;
-        }
-        Put16(out.bytes, file.id);
-        Put16(out.bytes, file.directory);
-        Put16(out.bytes, file.id);
-        Put32(out.bytes, file.flags);
-        Put16(out.bytes, file.name.size() + 1);
-        out.bytes += file.name;
-        out.bytes += '\0';
-    }
-    if (!out.Table(kHives, instructions.hives.size())) {
-        return false;
-    }
-    for (const Hive& hive : instructions.hives) {
-        Put16(out.bytes, hive.id);
-        Put16(out.bytes, hive.root);
-        Put16(out.bytes, 0);
-        if (!out.Parts(hive.parts, Entry(kHives, hive.id))) {
-            return false;
-        }
-    }
-    if (!out.Table(kValues, instructions.values.size())) {
-        return false;
-    }
-    for (const Value& value : instructions.values) {
-        const std::size_t length = value.name.size() + 1 + value.data.size();
-        if (!out.Plain(value.name, Entry(kValues, value.id) + "'s name") ||
-            !out.Fits16(length, Entry(kValues, value.id) + "'s length")) {
-            return false;
-        }
-        Put16(out.bytes, value.id);
-        Put16(out.bytes, value.hive);
-        Put16(out.bytes, value.substitute ? 1 : 0);
-        Put32(out.bytes, value.type);
-        Put16(out.bytes, length);
-        out.bytes += value.name;
-        out.bytes += '\0';
-        out.bytes += value.data;
-    }
-    if (!out.Table(kLinks, instructions.links.size())) {
-        return false;
-    }
-    for (const Link& link : instructions.links) {
-        Put16(out.bytes, link.id);
-        Put16(out.bytes, link.unknown);
-        Put16(out.bytes, link.base);
-        Put16(out.bytes, link.target);
-        Put16(out.bytes, link.kind);
-        if (!out.Parts(link.parts, Entry(kLinks, link.id))) {
-            return false;
-        }
-    }
-    if (out.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-        error = "the instructions are too long for their length field";
+    if (out.bytes.size() > kMaxInstructionsSize) {
+        error = "the instructions (.000) come to " + std::to_string(out.bytes.size()) +
+                " bytes, over the 32768 a CE package may have";
         return false;
     }
     Set32(out.bytes, kLengthField, out.bytes.size());
@@ -582,6 +600,10 @@ bool Decode(const unsigned char* data, std::size_t size, Instructions& instructi
     if (size < kHeaderSize) {
         return in.Fail(
             0, "the file is " + std::to_string(size) + " bytes, shorter than the 100-byte header");
+    }
+    if (size > kMaxInstructionsSize) {
+        return in.Fail(0, "the file is " + std::to_string(size) +
+                              " bytes, over the 32768 a CE package may have");
     }
     if (data[0] != 'M' || data[1] != 'S' || data[2] != 'C' || data[3] != 'E') {
         return in.Fail(0, "no MSCE signature");

@@ -14,7 +14,8 @@ namespace ce_package {
 constexpr std::uint32_t kProcessorAny = 0;
 constexpr std::uint32_t kProcessorStrongArm = 2577;  // StrongARM and XScale
 constexpr std::size_t kHeaderSize = 100;
-// The largest `.000` the builder writes.
+// The largest `.000` written or read (32 KB): the bound packages are held to, far inside
+// every offset and length the format can hold.
 constexpr std::size_t kMaxInstructionsSize = 32768;
 // Members .001 to .998 are files; .999 is the setup library.
 constexpr unsigned kMaxFiles = 998;
@@ -110,7 +111,8 @@ struct Instructions {
 
 // The `.000` bytes of `instructions`: the header, the names, then the six tables in the
 // header's order. Fails, saying which entry, when a count, length or offset does not fit its
-// field, or a text holds a zero byte.
+// field, a text holds a zero byte, a folder, key or link has no parts, a file's number is no
+// member's, or the whole comes to more than kMaxInstructionsSize.
 bool Encode(const Instructions& instructions, std::string& bytes, std::string& error);
 
 // Reads a `.000`. Every offset, count, length and id is checked against the file; on failure
@@ -126,8 +128,12 @@ const Directory* FindDirectory(const Instructions& instructions, std::uint16_t i
 const File* FindFile(const Instructions& instructions, std::uint16_t id);
 const Hive* FindHive(const Instructions& instructions, std::uint16_t id);
 
-// The folder "%CEn%" names on a Pocket PC ("\Program Files" for 1), or null for a number CE 3.0
-// does not define.
+// The %CEn% folders some CE version defines: %CE1% to %CE17%, as CE's documentation numbers
+// them (a Handheld PC has them all; a Pocket PC fewer).
+constexpr unsigned kMaxCeFolder = 17;
+
+// The folder "%CEn%" names on a CE 3.0 Pocket PC ("\Program Files" for 1), or null for a number
+// CE 3.0 does not define there (%CE8%, \Program Files\Games, came with Pocket PC 2002).
 const char* CeFolder(unsigned number);
 
 // Whether `token` is a "%CEn%" folder token, in any case ("%ce11%"), and its n; the one reading

@@ -132,6 +132,10 @@ TEST(CePackage, EncodingRefusesWhatItsFieldsCannotHold) {
          "file 1's name length is 70001, more than a 16-bit field holds"},
         {"an empty unsupported platform", [](Instructions& in) { in.unsupported.push_back(""); },
          "an unsupported platform's name is empty or holds a zero byte"},
+        {"a folder of no parts", [](Instructions& in) { in.directories[1].parts.clear(); },
+         "directory 2 has no parts"},
+        {"a file numbered past the members", [](Instructions& in) { in.files[2].id = 999; },
+         "file 999 is numbered outside 1 to 998, the files' members"},
     };
     for (const Case& c : cases) {
         Instructions in = Sample();
@@ -313,6 +317,33 @@ TEST(CePackage, DamagedFilesAreRefusedAtTheFieldAtFault) {
         EXPECT_EQ(error, expected) << row.name;
         EXPECT_EQ(in.app_name, "untouched") << row.name;
     }
+}
+
+// The largest `.000` and the last file number, written and read; one past either refused.
+TEST(CePackage, LimitsHoldAtTheirExactEdge) {
+    Instructions in = Sample();
+    in.files[2].id = kMaxFiles;
+    in.values[2].data.clear();
+    const std::size_t start = Encoded(in).size();
+    in.values[2].data.assign(kMaxInstructionsSize - start, 'x');
+    std::string bytes = Encoded(in);
+    ASSERT_EQ(bytes.size(), kMaxInstructionsSize);
+    Instructions read;
+    std::string error;
+    ASSERT_TRUE(DecodeExactly(bytes, read, error)) << error;
+    EXPECT_EQ(read.files[2].id, kMaxFiles);
+
+    in.values[2].data += 'x';
+    std::string refused;
+    EXPECT_FALSE(Encode(in, refused, error));
+    EXPECT_EQ(error,
+              "the instructions (.000) come to 32769 bytes, over the 32768 a CE package "
+              "may have");
+    // One byte more than the largest, length field and all, that nothing else is wrong with.
+    bytes += '\0';
+    Set32(bytes, 8, bytes.size());
+    EXPECT_FALSE(DecodeExactly(bytes, read, error));
+    EXPECT_EQ(error, At(0, "the file is 32769 bytes, over the 32768 a CE package may have"));
 }
 
 // A file cut anywhere, with its length field made to agree, sends the reader off the end of
