@@ -76,6 +76,18 @@ void Show(DeviceEvent event) {
     TheDevice().events.push_back(std::move(event));
 }
 
+// An event of a program or a file: a start (with its command line), an end or a deletion (with
+// the exit code or the error).
+void Show(DeviceEvent::Kind kind, const WideString& path, const WideString& commandLine,
+          DWORD result) {
+    DeviceEvent event;
+    event.kind = kind;
+    event.path = path;
+    event.commandLine = commandLine;
+    event.result = result;
+    Show(event);
+}
+
 Program* ProgramOfThread(DWORD threadId) {
     for (Program& program : TheDevice().programs) {
         if (program.threadId == threadId) {
@@ -94,11 +106,7 @@ void NoteEnd(Program& program) {
     if (program.endShown) {
         DWORD exitCode = 0;
         GetExitCodeProcess(program.waitable, &exitCode);
-        DeviceEvent event;
-        event.kind = DeviceEvent::Kind::Ended;
-        event.path = program.path;
-        event.result = exitCode;
-        Show(event);
+        Show(DeviceEvent::Kind::Ended, program.path, L"", exitCode);
     }
 }
 
@@ -263,19 +271,16 @@ BOOL WINAPI RecordedCreateProcessW(LPCWSTR application, LPWSTR commandLine,
                                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
                                    DWORD flags, LPVOID environment, LPCWSTR folder,
                                    LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
-    DeviceEvent event;
-    event.path = application != nullptr ? application : commandLine;
-    event.commandLine = commandLine != nullptr ? commandLine : L"";
+    const WideString path = application != nullptr ? application : commandLine;
     const BOOL started =
         CreateProcessW(application, commandLine, processAttributes, threadAttributes,
                        inheritHandles, flags, environment, folder, startup, info);
     const DWORD error = GetLastError();
-    event.kind = started ? DeviceEvent::Kind::Started : DeviceEvent::Kind::NotStarted;
-    event.result = error;
-    Show(event);
+    Show(started ? DeviceEvent::Kind::Started : DeviceEvent::Kind::NotStarted, path,
+         commandLine != nullptr ? commandLine : L"", error);
     if (started) {
         Program program;
-        program.path = event.path;
+        program.path = path;
         DuplicateHandle(GetCurrentProcess(), info->hProcess, GetCurrentProcess(), &program.waitable,
                         0, FALSE, DUPLICATE_SAME_ACCESS);
         program.threadId = info->dwThreadId;
@@ -294,11 +299,7 @@ BOOL WINAPI RecordedDeleteFileW(LPCWSTR path) {
         const_cast<void*>(PlatformFunction(L"kernel32.dll", "DeleteFileW")));
     const BOOL deleted = real(path);
     const DWORD error = GetLastError();
-    DeviceEvent event;
-    event.kind = deleted ? DeviceEvent::Kind::Deleted : DeviceEvent::Kind::Kept;
-    event.path = path;
-    event.result = error;
-    Show(event);
+    Show(deleted ? DeviceEvent::Kind::Deleted : DeviceEvent::Kind::Kept, path, L"", error);
     SetLastError(error);
     return deleted;
 }
@@ -344,18 +345,6 @@ bool LoadRecordedLibrary(LPCWSTR path, SetupHooks& hooks, void*& token) {
 }
 
 const SetupLibraryLoader kRecordedLibrary{LoadRecordedLibrary, kLoadLibraryLoader.unload};
-
-// The start or the end of the program at `path`, as the simulated device shows its programs: the
-// installer runs inside the demo (world::InstallStandInInstaller), with its own library loader.
-void ShowProgram(DeviceEvent::Kind kind, const WCHAR* path, const WideString& commandLine,
-                 DWORD exitCode) {
-    DeviceEvent event;
-    event.kind = kind;
-    event.path = path;
-    event.commandLine = commandLine;
-    event.result = exitCode;
-    Show(event);
-}
 
 // ---- The device's programs -------------------------------------------------------------------
 
@@ -459,17 +448,19 @@ void Reset() {
     TheDevice().events.clear();
 }
 
+// The installer runs inside the demo (world::InstallStandInInstaller), with its own library
+// loader: its start and end are shown as the simulated device shows a program's.
 DWORD RunInstaller(const WideString& commandLine) {
-    ShowProgram(DeviceEvent::Kind::Started, world::kInstallerPath, commandLine, 0);
+    Show(DeviceEvent::Kind::Started, world::kInstallerPath, commandLine, 0);
     const DWORD exitCode = world::RunInstaller(commandLine);
-    ShowProgram(DeviceEvent::Kind::Ended, world::kInstallerPath, L"", exitCode);
+    Show(DeviceEvent::Kind::Ended, world::kInstallerPath, L"", exitCode);
     return exitCode;
 }
 
 DWORD RunUnload(const WideString& name) {
-    ShowProgram(DeviceEvent::Kind::Started, world::kUnloadPath, L"\"" + name + L"\"", 0);
+    Show(DeviceEvent::Kind::Started, world::kUnloadPath, L"\"" + name + L"\"", 0);
     const DWORD exitCode = world::RunUnload(name);
-    ShowProgram(DeviceEvent::Kind::Ended, world::kUnloadPath, L"", exitCode);
+    Show(DeviceEvent::Kind::Ended, world::kUnloadPath, L"", exitCode);
     return exitCode;
 }
 
