@@ -62,7 +62,7 @@ TEST_F(CloseProgram, IgnoresItsCommandLine) {
         EXPECT_FALSE(IsWindow(application));
         const std::vector<kit::Box> boxes = kit::Boxes();
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, kit::Wide("Korvessa Closed"));
+        EXPECT_EQ(boxes[0].caption, kit::Widen("Korvessa Closed"));
     }
 }
 

@@ -299,7 +299,7 @@ TEST_F(Draw, ABrushThatCannotBeMadeLeavesTheOtherBands) {
     ASSERT_TRUE(canvas.ready());
     const HGDIOBJ original = SelectObject(canvas.dc(), GetStockObject(GRAY_BRUSH));
     const int objects = kit::GdiObjects();
-    if (!kit::FailNextBrushCreation()) {
+    if (!kit::FailNext(kit::Fault::BrushCreation)) {
         SelectObject(canvas.dc(), original);
         GTEST_SKIP() << "this build cannot make brush creation fail";
     }

@@ -88,7 +88,7 @@ TEST_F(FileHelpers, ReadWholeFileReadsAFileThatIsOpenForWriting) {
 
 TEST_F(FileHelpers, ReadWholeFileAfterAFailedReadReturnsAnEmptyText) {
     kit::MakeFile(In(TEXT("ten")), kTenBytes);
-    if (!kit::FailNextFileRead()) {
+    if (!kit::FailNext(kit::Fault::FileRead)) {
         GTEST_SKIP() << "a failing read can be arranged only on the simulated device";
     }
     DWORD size = kSentinelSize;
@@ -102,7 +102,7 @@ TEST_F(FileHelpers, ReadersGiveNothingWhenTheHeapIsExhausted) {
     kit::MakeFile(In(TEXT("ten")), kTenBytes);
     using Reader = BYTE* (*)(WideString, DWORD&);
     for (const Reader read : {Reader{ReadWholeFile}, Reader{ReadFileHead}}) {
-        if (!kit::FailNextAllocation()) {
+        if (!kit::FailNext(kit::Fault::Allocation)) {
             GTEST_SKIP() << "a failing allocation can be arranged only on the simulated device";
         }
         DWORD size = 4;
@@ -255,7 +255,7 @@ TEST_F(FileHelpers, ClearReadOnlyInFolderCountsAnEntryWhoseChangeFails) {
     kit::MakeFile(folder + TEXT("\\b.txt"), "b", FILE_ATTRIBUTE_READONLY);
     kit::MakeFile(folder + TEXT("\\c.txt"), "c");
     // The walk's first call on a file is the change of the first entry, a.txt.
-    if (!kit::FailNextFileSystemCall()) {
+    if (!kit::FailNext(kit::Fault::FileSystemCall)) {
         GTEST_SKIP() << "a failing attribute change can be arranged only on the simulated device";
     }
 
@@ -433,7 +433,7 @@ TEST_F(FileHelpers, ScrambleCopyFileToAnUnwritableTargetFails) {
 
 TEST_F(FileHelpers, ScrambleCopyFileReportsAFailedReadOrWrite) {
     kit::MakeFile(In(TEXT("source")), Pattern(3 * 4096));
-    if (!kit::FailNextFileRead()) {
+    if (!kit::FailNext(kit::Fault::FileRead)) {
         GTEST_SKIP() << "failing reads and writes can be arranged only on the simulated device";
     }
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), FALSE);
@@ -441,16 +441,16 @@ TEST_F(FileHelpers, ScrambleCopyFileReportsAFailedReadOrWrite) {
 
     // A small copy sits in the stream's buffer until the target is closed: the write fails then.
     kit::MakeFile(In(TEXT("small")), kTenBytes);
-    ASSERT_TRUE(kit::FailNextFileWrite());
+    ASSERT_TRUE(kit::FailNext(kit::Fault::FileWrite));
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("small")).c_str(), In(TEXT("target")).c_str()), FALSE);
 
-    ASSERT_TRUE(kit::FailNextFileWrite());
+    ASSERT_TRUE(kit::FailNext(kit::Fault::FileWrite));
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), FALSE);
 }
 
 TEST_F(FileHelpers, ScrambleCopyFileWithoutACopyBlockFails) {
     kit::MakeFile(In(TEXT("source")), kTenBytes);
-    if (!kit::FailNextAllocation()) {
+    if (!kit::FailNext(kit::Fault::Allocation)) {
         GTEST_SKIP() << "a failing allocation can be arranged only on the simulated device";
     }
     EXPECT_EQ(ScrambleCopyFile(In(TEXT("source")).c_str(), In(TEXT("target")).c_str()), FALSE);

@@ -162,7 +162,7 @@ TEST_F(PlatformStreams, InjectedFaultsSetTheErrorIndicator) {
     kit::MakeFile(In(TEXT("ten")), "0123456789");
     FILE* stream = Open(TEXT("ten"), TEXT("rb"));
     ASSERT_NE(stream, nullptr);
-    if (!kit::FailNextFileRead()) {
+    if (!kit::FailNext(kit::Fault::FileRead)) {
         std::fclose(stream);
         GTEST_SKIP() << "failing reads and writes can be arranged only on the simulated device";
     }
@@ -174,7 +174,7 @@ TEST_F(PlatformStreams, InjectedFaultsSetTheErrorIndicator) {
 
     stream = Open(TEXT("out"), TEXT("wb"));
     ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(kit::FailNextFileWrite());
+    ASSERT_TRUE(kit::FailNext(kit::Fault::FileWrite));
     std::fwrite("0123456789", 1, 10, stream);
     EXPECT_NE(std::fflush(stream), 0);
     EXPECT_NE(std::ferror(stream), 0);

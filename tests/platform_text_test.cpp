@@ -338,7 +338,7 @@ TEST_F(PlatformText, IntegerToWideText) {
         SCOPED_TRACE(c.expected);
         WCHAR buffer[40];
         EXPECT_EQ(_itow(c.value, buffer, c.radix), buffer);
-        EXPECT_EQ(WideString(buffer), kit::Wide(c.expected));
+        EXPECT_EQ(WideString(buffer), kit::Widen(c.expected));
     }
 }
 

@@ -123,7 +123,7 @@ Snapshot TakeSnapshot() {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         std::string device = "\\" + fs::relative(entry.path(), root).string();
         std::replace(device.begin(), device.end(), '/', '\\');
-        const DWORD attributes = GetFileAttributesW(kit::Wide(device.c_str()).c_str());
+        const DWORD attributes = GetFileAttributesW(kit::Widen(device.c_str()).c_str());
         std::string content = std::to_string(attributes) + ":";
         if (entry.is_regular_file()) {
             std::FILE* file = std::fopen(entry.path().c_str(), "rb");

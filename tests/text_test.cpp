@@ -374,7 +374,7 @@ TEST_F(TextHelpers, FormatHashNumberWritesOnlyWhenTheTextFits) {
             continue;
         }
         EXPECT_TRUE(written);
-        const WideString expected = kit::Wide(c.expected);
+        const WideString expected = kit::Widen(c.expected);
         EXPECT_EQ(WideString(buffer.data()), expected);
         EXPECT_EQ(buffer[expected.size() + 1], kUnitSentinel) << "wrote past the zero";
     }
@@ -680,12 +680,12 @@ TEST_F(TextHelpers, TrimSpacesRemovesOnlySpacesAtBothEnds) {
         WideString expected;
     };
     const Case cases[] = {
-        {"both ends", kit::Wide("  a b  "), kit::Wide("a b")},
-        {"spaces only", kit::Wide("   "), {}},
+        {"both ends", kit::Widen("  a b  "), kit::Widen("a b")},
+        {"spaces only", kit::Widen("   "), {}},
         {"empty", {}, {}},
-        {"one character", kit::Wide("x"), kit::Wide("x")},
-        {"tab kept", kit::Wide("\ta "), kit::Wide("\ta")},
-        {"leading only", kit::Wide("  ab"), kit::Wide("ab")},
+        {"one character", kit::Widen("x"), kit::Widen("x")},
+        {"tab kept", kit::Widen("\ta "), kit::Widen("\ta")},
+        {"leading only", kit::Widen("  ab"), kit::Widen("ab")},
         {"other blanks kept", {0x00A0, u' ', u'a', u'\n', u' '}, {0x00A0, u' ', u'a', u'\n'}},
     };
     for (const Case& c : cases) {

@@ -84,7 +84,7 @@ class TodayTheme : public kit::DeviceTest {
     }
 
     static void SetCurrentTheme(const char* skin, DWORD useStartImage) {
-        kit::SetString(HKEY_CURRENT_USER, kTodayKey, TEXT("Skin"), kit::Wide(skin));
+        kit::SetString(HKEY_CURRENT_USER, kTodayKey, TEXT("Skin"), kit::Widen(skin));
         kit::SetDword(HKEY_CURRENT_USER, kTodayKey, TEXT("UseStartImage"), useStartImage);
     }
 

@@ -131,7 +131,7 @@ TEST_F(WindowHelpers, PocketPcIsMajorVersionThreeWithExactlyThePocketPcType) {
 }
 
 TEST_F(WindowHelpers, NoPocketPcWhenTheVersionQueryFails) {
-    if (!kit::FailNextVersionQuery()) {
+    if (!kit::FailNext(kit::Fault::VersionQuery)) {
         GTEST_SKIP() << "the version query cannot be made to fail on desktop Windows";
     }
     EXPECT_EQ(IsPocketPcPlatform(), FALSE);

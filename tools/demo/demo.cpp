@@ -6,23 +6,23 @@
 #include <vector>
 
 #include "demo/scenarios.h"
-#include "demo/world.h"
+#include "demo/stage.h"
 
 int main(int argc, char** argv) {
     std::vector<Scenario> scenarios = LifeScenarios();
-    for (const Scenario& own : world::OwnScenarios()) {
+    for (const Scenario& own : stage::OwnScenarios()) {
         scenarios.push_back(own);
     }
     int exitCode = 0;
     const std::vector<Scenario> chosen =
-        ChooseScenarios(argc, argv, scenarios, exitCode, world::OwnOptions());
+        ChooseScenarios(argc, argv, scenarios, exitCode, stage::OwnOptions());
     if (chosen.empty()) {
         return exitCode;
     }
-    world::Begin();
+    stage::Begin();
     for (const Scenario& scenario : chosen) {
-        world::Say("\n== " + std::string(scenario.title) + " ==");
+        stage::Say("\n== " + std::string(scenario.title) + " ==");
         scenario.play();
     }
-    return world::End();
+    return stage::End();
 }

@@ -1,19 +1,19 @@
 // The package's life, described once: each scenario sets the device up through the Win32 API and
-// the world (world.h), then plays the installer's and the user's steps on it.
+// the world (tools/world), then plays the installer's and the user's steps on the stage
+// (stage.h), which shows them.
 #include "demo/scenarios.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "demo/stage.h"
 #include "demo/transcript.h"
-#include "demo/world.h"
-#include "standin/cab_installer.h"
-#include "standin/file_bytes.h"
 #include "standin/install_record.h"
 #include "support/compat.h"
 
@@ -29,16 +29,6 @@ const WCHAR* const kFlashPlayerKey = TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-44455
 
 // ---- Setting the device up, through its own interface -------------------------------------
 
-void SetKey(HKEY root, const WCHAR* path, const WCHAR* name, const WCHAR* text) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (name != nullptr) {
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>((wcslen(text) + 1) * sizeof(WCHAR)));
-    }
-    RegCloseKey(key);
-}
-
 WideString Quoted(const WCHAR* text) {
     return TEXT("\"") + WideString(text) + TEXT("\"");
 }
@@ -53,44 +43,42 @@ struct Device {
 // A Pocket PC with its installer, Korvessa.cab in My Documents as the user copied it there, and
 // what the scenario asks for.
 void PrepareDevice(const Device& device) {
-    world::Reset();
-    SetKey(HKEY_LOCAL_MACHINE, TEXT("Software"), nullptr, nullptr);
+    stage::Reset();
+    world::CreateKey(HKEY_LOCAL_MACHINE, TEXT("Software"));
     // A Pocket PC's own folders.
-    for (const WCHAR* folder :
-         {TEXT("\\Windows"), TEXT("\\My Documents"), TEXT("\\Program Files"),
-          TEXT("\\Windows\\Start Menu"), TEXT("\\Windows\\Start Menu\\Programs")}) {
-        CreateDirectoryW(folder, nullptr);
+    for (const WCHAR* folder : {TEXT("\\My Documents"), TEXT("\\Program Files"),
+                                TEXT("\\Windows\\Start Menu\\Programs")}) {
+        world::MakeFolders(folder);
     }
-    world::PutInstaller();
     if (device.flashPlayer) {
-        SetKey(HKEY_CLASSES_ROOT, kFlashPlayerKey, nullptr, nullptr);
+        world::CreateKey(HKEY_CLASSES_ROOT, kFlashPlayerKey);
     }
     if (device.installed) {
-        world::PutPackage(kPackage);
-        world::RunInstaller(Quoted(kPackage));
+        world::PutPackage("Korvessa.cab", kPackage);
+        stage::RunInstaller(Quoted(kPackage));
     }
     if (device.previewFiles) {
         const WideString preview(kPreview);
         CreateDirectoryW(kPreview, nullptr);
         CreateDirectoryW((preview + TEXT("\\Thumbnails")).c_str(), nullptr);
-        world::WriteDeviceFile(preview + TEXT("\\intro.swf"), "preview");
-        world::WriteDeviceFile(preview + TEXT("\\scene1.png"), "preview");
-        world::WriteDeviceFile(preview + TEXT("\\pinned.png"), "preview", FILE_ATTRIBUTE_READONLY);
-        world::WriteDeviceFile(preview + TEXT("\\Thumbnails\\scene1.png"), "thumbnail");
+        world::MakeFile(preview + TEXT("\\intro.swf"), "preview");
+        world::MakeFile(preview + TEXT("\\scene1.png"), "preview");
+        world::MakeFile(preview + TEXT("\\pinned.png"), "preview", FILE_ATTRIBUTE_READONLY);
+        world::MakeFile(preview + TEXT("\\Thumbnails\\scene1.png"), "thumbnail");
     }
     if (device.browserOpen) {
-        world::OpenBrowser();
+        stage::OpenBrowser();
     }
-    world::PutPackage(kPackage);
+    world::PutPackage("Korvessa.cab", kPackage);
 }
 
 // ---- What the transcript shows -------------------------------------------------------------
 
 // Runs one step and shows what it did on the device.
 void Step(const char* title, const std::function<std::string()>& step) {
-    world::Say(std::string("  ") + title);
-    world::BeginStep();
-    world::EndStep(step());
+    stage::Say(std::string("  ") + title);
+    stage::BeginStep();
+    stage::EndStep(step());
 }
 
 // A folder's entries in name order (the file system keeps its own), folders with their contents.
@@ -105,14 +93,14 @@ void ListFolder(const WideString& folder, const std::string& indent = "    ") {
         FindClose(search);
     }
     if (entries.empty()) {
-        world::Say(indent + (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES
+        stage::Say(indent + (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES
                                  ? "(no such folder)"
                                  : "(empty)"));
     }
     std::sort(entries.begin(), entries.end());
     for (const auto& [name, attributes] : entries) {
         const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        world::Say(indent + Utf8(name) + (isFolder ? "\\" : "") +
+        stage::Say(indent + Utf8(name) + (isFolder ? "\\" : "") +
                    ((attributes & FILE_ATTRIBUTE_READONLY) != 0 ? " (read-only)" : ""));
         if (isFolder) {
             WideString inside = folder;
@@ -124,21 +112,14 @@ void ListFolder(const WideString& folder, const std::string& indent = "    ") {
 }
 
 std::string ReadText(HKEY root, const WCHAR* path, const WCHAR* name) {
-    HKEY key = nullptr;
-    WCHAR text[MAX_PATH] = {};
-    DWORD size = sizeof text - sizeof(WCHAR);
-    const bool read = RegOpenKeyExW(root, path, 0, kRegistryAccess, &key) == ERROR_SUCCESS &&
-                      RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text),
-                                       &size) == ERROR_SUCCESS;
-    if (key != nullptr) {
-        RegCloseKey(key);
-    }
-    return read ? "\"" + Utf8(text) + "\"" : "(none)";
+    return world::GetValue(root, path, name).present
+               ? "\"" + Utf8(world::GetString(root, path, name)) + "\""
+               : "(none)";
 }
 
 std::string FileText(const WideString& path) {
-    std::string text;
-    return ReadFileBytes(path.c_str(), text) ? text : "(none)";
+    const std::string text = world::ReadFileText(path);
+    return text == "<missing>" ? "(none)" : text;
 }
 
 const char* RootName(HKEY root) {
@@ -151,46 +132,47 @@ void ShowRecord() {
     const WideString name = WideString(kRecordFolder) + TEXT("\\") + kApplicationName;
     std::vector<RecordEntry> entries;
     if (!ReadRecord(name + TEXT(".unload"), entries)) {
-        world::Say("  No removal record.");
+        stage::Say("  No removal record.");
     } else {
-        world::Say("  The installer's record, " + Utf8(name) + ".unload:");
+        stage::Say("  The installer's record, " + Utf8(name) + ".unload:");
     }
     for (const RecordEntry& entry : entries) {
         const std::string path = Utf8(entry.path);
         switch (entry.kind) {
             case RecordKind::Folder:
-                world::Say("    made folder " + path);
+                stage::Say("    made folder " + path);
                 break;
             case RecordKind::File:
-                world::Say("    copied " + path);
+                stage::Say("    copied " + path);
                 break;
             case RecordKind::Key:
-                world::Say("    made key " + std::string(RootName(entry.root)) + "\\" + path);
+                stage::Say("    made key " + std::string(RootName(entry.root)) + "\\" + path);
                 break;
             case RecordKind::Value:
-                world::Say("    set " + std::string(RootName(entry.root)) + "\\" + path + ", " +
+                stage::Say("    set " + std::string(RootName(entry.root)) + "\\" + path + ", " +
                            Utf8(entry.name) + ": " +
                            ReadText(entry.root, entry.path.c_str(), entry.name.c_str()));
                 break;
             case RecordKind::Link:
-                world::Say("    made shortcut " + path + ": " + FileText(entry.path));
+                stage::Say("    made shortcut " + path + ": " + FileText(entry.path));
                 break;
         }
     }
     const WideString apps = WideString(kAppsKey) + TEXT("\\") + kApplicationName;
     const std::string folder = ReadText(HKEY_LOCAL_MACHINE, apps.c_str(), TEXT("InstlDir"));
     if (folder == "(none)") {
-        world::Say("  Remove Programs does not list it.");
+        stage::Say("  Remove Programs does not list it.");
     } else {
-        world::Say("  Remove Programs lists it: HKLM\\" + Utf8(apps) + ", InstlDir " + folder);
+        stage::Say("  Remove Programs lists it: HKLM\\" + Utf8(apps) + ", InstlDir " + folder);
     }
     if (GetFileAttributesW((name + TEXT(".dll")).c_str()) != INVALID_FILE_ATTRIBUTES) {
-        world::Say("  Its setup library is kept for removal as " + Utf8(name) + ".dll.");
+        stage::Say("  Its setup library is kept for removal as " + Utf8(name) + ".dll.");
     }
 }
 
 std::string Running() {
-    return world::ApplicationRunning() ? "Korvessa is running" : "Korvessa is not running";
+    return world::ApplicationWindow() != nullptr ? "Korvessa is running"
+                                                 : "Korvessa is not running";
 }
 
 std::string Installed(DWORD exitCode) {
@@ -208,27 +190,27 @@ std::string Installed(DWORD exitCode) {
 
 void InstallRefused() {
     PrepareDevice({false, false, false, false});
-    world::Say("  Device: the Flash Player is not registered.");
+    stage::Say("  Device: the Flash Player is not registered.");
     Step("User opens Korvessa.cab: the installer installs it",
-         [] { return Installed(world::RunInstaller(Quoted(kPackage))); });
-    world::Say("  " + Utf8(kInstallDir) + ":");
+         [] { return Installed(stage::RunInstaller(Quoted(kPackage))); });
+    stage::Say("  " + Utf8(kInstallDir) + ":");
     ListFolder(kInstallDir);
     ShowRecord();
 }
 
 void Install() {
     PrepareDevice({true, true, false, false});
-    world::Say("  Device: the Flash Player is registered and an older Korvessa is running.");
+    stage::Say("  Device: the Flash Player is registered and an older Korvessa is running.");
     Step("User opens Korvessa.cab: the installer installs it",
-         [] { return Installed(world::RunInstaller(Quoted(kPackage))); });
+         [] { return Installed(stage::RunInstaller(Quoted(kPackage))); });
     ShowRecord();
 }
 
 void Close() {
     PrepareDevice({true, true, false, false});
-    world::Say("  Device: Korvessa is installed and running.");
+    stage::Say("  Device: Korvessa is installed and running.");
     const auto runClose = [] {
-        const DWORD exitCode = world::RunCloseProgram();
+        const DWORD exitCode = stage::RunCloseProgram();
         return "exit code " + std::to_string(exitCode) + "; " + Running();
     };
     Step("User starts Close Korvessa", runClose);
@@ -237,13 +219,13 @@ void Close() {
 
 void Uninstall() {
     PrepareDevice({true, true, true, true});
-    world::Say("  Device: Korvessa and Internet Explorer are running; the Preview folder holds:");
+    stage::Say("  Device: Korvessa and Internet Explorer are running; the Preview folder holds:");
     ListFolder(kPreview);
     Step("User removes Korvessa: unload.exe \"Ternwick Korvessa\"", [] {
-        const DWORD exitCode = world::RunUnload(Quoted(kApplicationName));
+        const DWORD exitCode = stage::RunUnload(kApplicationName);
         return "exit code " + std::to_string(exitCode) + "; " + Running();
     });
-    world::Say("  Left in " + Utf8(kInstallDir) + ", the application's own:");
+    stage::Say("  Left in " + Utf8(kInstallDir) + ", the application's own:");
     ListFolder(kInstallDir);
     ShowRecord();
 }
@@ -260,11 +242,11 @@ const Item* Named(const std::vector<Item>& items, const char* name) {
 
 }  // namespace
 
-void world::WriteDeviceFile(const WideString& path, const char* content, DWORD attributes) {
-    WriteFileBytes(path.c_str(), content, std::strlen(content));
-    if (attributes != 0) {
-        SetFileAttributesW(path.c_str(), attributes);
-    }
+void stage::StopOnFailures() {
+    world::ReportFailuresTo([](const std::string& what) {
+        std::fprintf(stderr, "the demo's world: %s\n", what.c_str());
+        std::exit(1);
+    });
 }
 
 std::vector<Scenario> LifeScenarios() {

@@ -5,11 +5,11 @@
 
 namespace {
 
-using Reporter = void (*)(const ObservedBox& box);
+using Answerer = int (*)(const ObservedBox& box);
 
-Reporter& Report() {
-    static Reporter report = nullptr;
-    return report;
+Answerer& Answer() {
+    static Answerer answer = nullptr;
+    return answer;
 }
 
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -153,9 +153,10 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM seenBoxes) {
         return TRUE;
     }
     seen.insert(window);
-    Report()(ObservedBox{GetWindow(window, GW_OWNER), WindowText(window), WindowText(textControl),
-                         IconFlags(window) | ButtonFlags(window)});
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const int button =
+        Answer()(ObservedBox{GetWindow(window, GW_OWNER), WindowText(window),
+                             WindowText(textControl), IconFlags(window) | ButtonFlags(window)});
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     return TRUE;
 }
 
@@ -169,7 +170,7 @@ DWORD WINAPI BoxThread(LPVOID) {
 
 }  // namespace
 
-void StartBoxAnswerer(void (*report)(const ObservedBox& box)) {
-    Report() = report;
+void StartBoxAnswerer(int (*answer)(const ObservedBox& box)) {
+    Answer() = answer;
     CreateThread(nullptr, 0, BoxThread, nullptr, 0, nullptr);
 }

@@ -1,7 +1,7 @@
-// Reads every message box that appears on the desktop, whichever process shows it, and answers
-// it with OK: its caption, text, owner and flags (the icon is told apart by its pixels on the
-// screen, since another process's icon handles mean nothing here). Windows only: tests and the
-// demo use it to see, by real means, what the programs under test tell the user.
+// Reads every message box that appears on the desktop, whichever process shows it (its caption,
+// text, owner and flags; the icon is told apart by its pixels on the screen, since another
+// process's icon handles mean nothing here), and presses the button its caller chooses. Windows
+// only: the world under Wine uses it to see, by real means, what the programs tell the user.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,6 @@ struct ObservedBox {
     UINT flags;
 };
 
-// Starts the thread that answers boxes and reports each to `report` (called on that thread).
-// The thread runs until the process ends.
-void StartBoxAnswerer(void (*report)(const ObservedBox& box));
+// Starts the thread that reads boxes and answers each with the button `answer` gives for it
+// (called on that thread, before the box is answered). The thread runs until the process ends.
+void StartBoxAnswerer(int (*answer)(const ObservedBox& box));

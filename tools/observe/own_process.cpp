@@ -1,5 +1,7 @@
 #include "observe/own_process.h"
 
+#include <cstdio>
+
 namespace {
 
 constexpr ULONG_PTR kHighestProbedHandle = 0x2000;
@@ -23,7 +25,13 @@ std::string CountedText(const BYTE* record) {
 
 }  // namespace
 
-int RedirectImports(HMODULE module, const void* real, const void* replacement) {
+const void* PlatformFunction(const WCHAR* library, const char* function) {
+    return reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleW(library), function));
+}
+
+int RedirectImports(HMODULE module, const Redirect& redirect) {
+    const auto real =
+        reinterpret_cast<ULONG_PTR>(PlatformFunction(redirect.library, redirect.function));
     auto* const image = reinterpret_cast<BYTE*>(module);
     const auto* const dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
     const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
@@ -35,13 +43,13 @@ int RedirectImports(HMODULE module, const void* real, const void* replacement) {
          imports.VirtualAddress != 0 && library->Name != 0; ++library) {
         for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(image + library->FirstThunk);
              slot->u1.Function != 0; ++slot) {
-            if (slot->u1.Function != reinterpret_cast<ULONG_PTR>(real)) {
+            if (slot->u1.Function != real) {
                 continue;
             }
             DWORD protection = 0;
             VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
                            &protection);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(redirect.replacement);
             VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
             ++changed;
         }
@@ -49,15 +57,36 @@ int RedirectImports(HMODULE module, const void* real, const void* replacement) {
     return changed;
 }
 
-std::set<ULONG_PTR> OpenHandleValues() {
-    std::set<ULONG_PTR> values;
+HandleList OpenHandles() {
+    HandleList handles;
     for (ULONG_PTR value = 4; value <= kHighestProbedHandle; value += 4) {
         DWORD flags = 0;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            values.insert(value);
+            handles[value] = DescribeHandle(reinterpret_cast<HANDLE>(value));
         }
     }
-    return values;
+    return handles;
+}
+
+HandleList HandlesOpenedSince(const HandleList& before) {
+    HandleList opened;
+    for (const auto& [value, description] : OpenHandles()) {
+        const auto was = before.find(value);
+        if (was == before.end() || was->second != description) {
+            opened.emplace(value, description);
+        }
+    }
+    return opened;
+}
+
+std::string HandleReport(const HandleList& handles) {
+    std::string report;
+    for (const auto& [value, description] : handles) {
+        char number[24];
+        std::snprintf(number, sizeof number, " (0x%llx)", static_cast<unsigned long long>(value));
+        report += (report.empty() ? "" : ", ") + description + number;
+    }
+    return report;
 }
 
 std::string DescribeHandle(HANDLE handle) {

@@ -4,17 +4,30 @@
 
 #include <windows.h>
 
-#include <set>
+#include <map>
 #include <string>
 
-// Points `module`'s import address table entries that hold `real` at `replacement` (the same
-// signature). Gives how many it changed.
-int RedirectImports(HMODULE module, const void* real, const void* replacement);
+// A function of the platform's, by library and name, and what a module's calls to it go to
+// instead (of the same signature).
+struct Redirect {
+    const WCHAR* library;
+    const char* function;
+    const void* replacement;
+};
+// The platform's own function, found by name: the address of a call as this program names it
+// may be a stub of its own.
+const void* PlatformFunction(const WCHAR* library, const char* function);
+// Points `module`'s import address table entries for the function at the replacement. Gives how
+// many it changed.
+int RedirectImports(HMODULE module, const Redirect& redirect);
 
-// The values of the handles the process holds. Wine hands out the lowest free values, so they
-// are found by probing the low ones.
-std::set<ULONG_PTR> OpenHandleValues();
-
-// The kernel object type and name of a handle ("Key handle \\Registry\\..."), for a readable
-// report.
+// The handles the process holds, each with the kernel object's type and name ("Key handle
+// \\Registry\\..."). Wine hands out the lowest free values, so they are found by probing the
+// low ones.
+using HandleList = std::map<ULONG_PTR, std::string>;
+HandleList OpenHandles();
 std::string DescribeHandle(HANDLE handle);
+// The handles open now that were not open in `before`, or are other objects now.
+HandleList HandlesOpenedSince(const HandleList& before);
+// "Key handle \\Registry\\... (0x4c), ...", in one line.
+std::string HandleReport(const HandleList& handles);

@@ -15,6 +15,7 @@
 #include "sim.h"
 #include "standin/file_bytes.h"
 #include "support/wide_string.h"
+#include "world/text.h"
 
 namespace {
 
@@ -23,14 +24,6 @@ std::vector<unsigned char> DeviceFile(const WCHAR* path) {
     std::string bytes;
     ReadFileBytes(path, bytes);
     return {bytes.begin(), bytes.end()};
-}
-
-std::string Narrow(const WCHAR* path) {
-    std::string narrow;
-    for (; *path != 0; ++path) {
-        narrow += static_cast<char>(*path < 0x80 ? *path : '?');
-    }
-    return narrow;
 }
 
 bool LoadImage(const WCHAR* path, ce::Image& image) {

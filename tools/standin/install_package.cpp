@@ -280,22 +280,6 @@ bool InstallLink(const Package& package, const ce_package::Link& link,
 
 }  // namespace
 
-WideString Widen(const std::string& text) {
-    WideString wide;
-    for (const char c : text) {
-        wide += static_cast<WCHAR>(static_cast<unsigned char>(c));
-    }
-    return wide;
-}
-
-std::string Narrow(const WideString& text) {
-    std::string narrow;
-    for (const WCHAR c : text) {
-        narrow += c < 0x100 ? static_cast<char>(c) : '?';
-    }
-    return narrow;
-}
-
 bool ReadPackage(Package& package, std::string& error) {
     if (!ReadCabinet(package.path.c_str(), package.members, error)) {
         return false;

@@ -12,6 +12,7 @@
 #include "standin/cabinet.h"
 #include "standin/install_record.h"
 #include "support/wide_string.h"
+#include "world/text.h"
 
 struct Package {
     WideString path;  // on the device
@@ -42,10 +43,6 @@ bool CarriesPrograms(const Package& package);
 Counts InstallContents(const Package& package, std::vector<RecordEntry>& record);
 
 // ---- What the installer's run shares ------------------------------------------------------
-
-// The `.000`'s texts are 8-bit; CE reads them in the device's code page, Latin-1 here.
-WideString Widen(const std::string& text);
-std::string Narrow(const WideString& text);
 
 bool Exists(const WideString& path);
 // Makes the folder and any missing above it, recording each it made.

@@ -4,7 +4,7 @@
 // it: Wrenfold.dll's calls to Sleep, PostMessageW, SendMessageW, CreateProcessW and DeleteFileW
 // go through recorders here (its import table is pointed at them); the stand-ins report what
 // their windows are sent and their closing (observe/reports.h); every message box is read off
-// the screen and answered by a second thread; the demo sees the processes it knows end. Times
+// the screen and answered by the world's thread; the demo sees the processes it knows end. Times
 // are the device's clock, the pauses asked for so far; each step also says how long it took.
 //
 // The order is the simulated device's, by construction rather than by timing. There a program
@@ -23,7 +23,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <set>
@@ -31,35 +30,18 @@
 #include <utility>
 #include <vector>
 
+#include "demo/stage.h"
 #include "demo/transcript.h"
-#include "demo/world.h"
-#include "observe/box_answerer.h"
 #include "observe/own_process.h"
-#include "observe/remove_tree.h"
 #include "observe/reports.h"
-#include "standin/cab_installer.h"
 #include "support/compat.h"
-#include "support/korvessa.h"
+#include "world/wine.h"
 
 namespace {
 
-const WCHAR* const kInstallDir = L"\\Program Files\\Korvessa";
-const WCHAR* const kApplicationPath = L"\\Program Files\\Korvessa\\Korvessa.exe";
-const WCHAR* const kClosePath = L"\\Program Files\\Korvessa\\CloseKorvessa.exe";
-const WCHAR* const kFlashPlayerKey = L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}";
-const WCHAR* const kApplicationName = L"Ternwick Korvessa";
-// What an installation of Korvessa.cab leaves besides its folder, as an earlier run may have.
-const WCHAR* const kInstalledFiles[] = {
-    L"\\Windows\\Start Menu\\Programs\\Korvessa.lnk",
-    L"\\Windows\\Start Menu\\Programs\\Close Korvessa.lnk",
-    L"\\Windows\\AppMgr\\Ternwick Korvessa.dll",
-    L"\\Windows\\AppMgr\\Ternwick Korvessa.unload",
-    L"\\My Documents\\Korvessa.cab",
-};
-
 // How long a program may take to settle or to end: far beyond what any of them needs.
 constexpr DWORD kPatience = 15000;
-// The observer's own message: a box the answering thread has read (lParam an ObservedBox).
+// The observer's own message: a box the world's answering thread has read (lParam a world::Box).
 constexpr UINT kBoxSeen = WM_APP + 1;
 
 struct Program {
@@ -78,11 +60,10 @@ struct Device {
     DWORD clock = 0;
     DWORD stepStart = 0;
     std::vector<DeviceEvent> events;
-    std::deque<Program> programs;          // in starting order; a deque keeps them in place
-    std::vector<DWORD> postedTo;           // threads posted to since the last settling, in order
-    std::vector<WideString> applications;  // where the stand-in application was put
-    std::set<ULONG_PTR> handlesBefore;     // the demo's handles as the step began
-    std::vector<std::pair<ULONG_PTR, std::string>> leaked;  // what steps left open, described
+    std::deque<Program> programs;  // in starting order; a deque keeps them in place
+    std::vector<DWORD> postedTo;   // threads posted to since the last settling, in order
+    HandleList handlesBefore;      // the demo's handles as the step began
+    HandleList leaked;             // what steps left open
 };
 
 Device& TheDevice() {
@@ -95,6 +76,18 @@ void Show(DeviceEvent event) {
     TheDevice().events.push_back(std::move(event));
 }
 
+// An event of a program or a file: a start (with its command line), an end or a deletion (with
+// the exit code or the error).
+void Show(DeviceEvent::Kind kind, const WideString& path, const WideString& commandLine,
+          DWORD result) {
+    DeviceEvent event;
+    event.kind = kind;
+    event.path = path;
+    event.commandLine = commandLine;
+    event.result = result;
+    Show(event);
+}
+
 Program* ProgramOfThread(DWORD threadId) {
     for (Program& program : TheDevice().programs) {
         if (program.threadId == threadId) {
@@ -102,22 +95,6 @@ Program* ProgramOfThread(DWORD threadId) {
         }
     }
     return nullptr;
-}
-
-// Waits for `done`, taking the reports sent to the observer meanwhile. False if time ran out.
-bool TakeReportsUntil(const std::function<bool()>& done, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message{};
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (done()) {
-            return true;
-        }
-        if (GetTickCount() - start >= milliseconds) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
-    }
 }
 
 bool HasEnded(const Program& program) {
@@ -129,11 +106,7 @@ void NoteEnd(Program& program) {
     if (program.endShown) {
         DWORD exitCode = 0;
         GetExitCodeProcess(program.waitable, &exitCode);
-        DeviceEvent event;
-        event.kind = DeviceEvent::Kind::Ended;
-        event.path = program.path;
-        event.result = exitCode;
-        Show(event);
+        Show(DeviceEvent::Kind::Ended, program.path, L"", exitCode);
     }
 }
 
@@ -160,12 +133,12 @@ void Settle(Program& program) {
     if (program.answersSettle && !program.ended) {
         program.settled = false;
         // A program just started has no message queue until it makes its window.
-        const bool asked = TakeReportsUntil(
+        const bool asked = world::PumpUntil(
             [&program] { return HasEnded(program) || PostSettleRequest(program.threadId); },
             kPatience);
-        if (!asked || !TakeReportsUntil([&program] { return program.settled || HasEnded(program); },
+        if (!asked || !world::PumpUntil([&program] { return program.settled || HasEnded(program); },
                                         kPatience)) {
-            world::Say("    (" + Utf8(program.path) + " did not settle)");
+            stage::Say("    (" + Utf8(program.path) + " did not settle)");
         }
     }
     ShowReports(program);
@@ -211,7 +184,7 @@ DeviceEvent MessageEvent(DeviceEvent::Kind kind, HWND window, UINT message, WPAR
 
 LRESULT CALLBACK ObserverProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kBoxSeen) {
-        const auto& box = *reinterpret_cast<const ObservedBox*>(lParam);
+        const auto& box = *reinterpret_cast<const world::Box*>(lParam);
         SettleAll();
         DeviceEvent event;
         event.kind = DeviceEvent::Kind::Box;
@@ -293,37 +266,25 @@ LRESULT WINAPI SettledSendMessageW(HWND window, UINT message, WPARAM wParam, LPA
     return result;
 }
 
-bool IsApplicationPath(const WideString& path) {
-    for (const WideString& application : TheDevice().applications) {
-        if (lstrcmpiW(application.c_str(), path.c_str()) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 BOOL WINAPI RecordedCreateProcessW(LPCWSTR application, LPWSTR commandLine,
                                    LPSECURITY_ATTRIBUTES processAttributes,
                                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
                                    DWORD flags, LPVOID environment, LPCWSTR folder,
                                    LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
-    DeviceEvent event;
-    event.path = application != nullptr ? application : commandLine;
-    event.commandLine = commandLine != nullptr ? commandLine : L"";
+    const WideString path = application != nullptr ? application : commandLine;
     const BOOL started =
         CreateProcessW(application, commandLine, processAttributes, threadAttributes,
                        inheritHandles, flags, environment, folder, startup, info);
     const DWORD error = GetLastError();
-    event.kind = started ? DeviceEvent::Kind::Started : DeviceEvent::Kind::NotStarted;
-    event.result = error;
-    Show(event);
+    Show(started ? DeviceEvent::Kind::Started : DeviceEvent::Kind::NotStarted, path,
+         commandLine != nullptr ? commandLine : L"", error);
     if (started) {
         Program program;
-        program.path = event.path;
+        program.path = path;
         DuplicateHandle(GetCurrentProcess(), info->hProcess, GetCurrentProcess(), &program.waitable,
                         0, FALSE, DUPLICATE_SAME_ACCESS);
         program.threadId = info->dwThreadId;
-        program.answersSettle = IsApplicationPath(program.path);
+        program.answersSettle = lstrcmpiW(program.path.c_str(), world::kInstalledApplication) == 0;
         TheDevice().programs.push_back(program);
         // The simulated device runs a program's start-up inside CreateProcessW.
         Settle(TheDevice().programs.back());
@@ -335,21 +296,17 @@ BOOL WINAPI RecordedCreateProcessW(LPCWSTR application, LPWSTR commandLine,
 BOOL WINAPI RecordedDeleteFileW(LPCWSTR path) {
     // The real call, not this program's import of it: the installer's own calls come here too.
     static const auto real = reinterpret_cast<decltype(&DeleteFileW)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "DeleteFileW")));
+        const_cast<void*>(PlatformFunction(L"kernel32.dll", "DeleteFileW")));
     const BOOL deleted = real(path);
     const DWORD error = GetLastError();
-    DeviceEvent event;
-    event.kind = deleted ? DeviceEvent::Kind::Deleted : DeviceEvent::Kind::Kept;
-    event.path = path;
-    event.result = error;
-    Show(event);
+    Show(deleted ? DeviceEvent::Kind::Deleted : DeviceEvent::Kind::Kept, path, L"", error);
     SetLastError(error);
     return deleted;
 }
 
 BOOL WINAPI RecordedDestroyWindow(HWND window) {
     static const auto real = reinterpret_cast<decltype(&DestroyWindow)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "DestroyWindow")));
+        const_cast<void*>(PlatformFunction(L"user32.dll", "DestroyWindow")));
     DeviceEvent event = MessageEvent(DeviceEvent::Kind::WindowClosed, window, 0, 0, 0);
     const BOOL destroyed = real(window);
     if (destroyed) {
@@ -358,19 +315,7 @@ BOOL WINAPI RecordedDestroyWindow(HWND window) {
     return destroyed;
 }
 
-struct Recorder {
-    const WCHAR* library;
-    const char* function;
-    const void* recorder;
-};
-
-// Found by name: the address of a call as this program names it may be a stub of its own.
-const void* RealFunction(const Recorder& recorder) {
-    return reinterpret_cast<const void*>(
-        GetProcAddress(GetModuleHandleW(recorder.library), recorder.function));
-}
-
-const Recorder kRecorders[] = {
+const Redirect kRecorders[] = {
     {L"kernel32.dll", "Sleep", reinterpret_cast<const void*>(&RecordedSleep)},
     {L"user32.dll", "PostMessageW", reinterpret_cast<const void*>(&RecordedPostMessageW)},
     {L"user32.dll", "SendMessageW", reinterpret_cast<const void*>(&SettledSendMessageW)},
@@ -380,7 +325,7 @@ const Recorder kRecorders[] = {
 
 // What the installer itself does that the simulated device logs: it runs inside the demo, so
 // the demo's own imports are pointed at these.
-const Recorder kInstallerRecorders[] = {
+const Redirect kInstallerRecorders[] = {
     {L"kernel32.dll", "DeleteFileW", reinterpret_cast<const void*>(&RecordedDeleteFileW)},
     {L"user32.dll", "DestroyWindow", reinterpret_cast<const void*>(&RecordedDestroyWindow)},
 };
@@ -390,9 +335,8 @@ bool LoadRecordedLibrary(LPCWSTR path, SetupHooks& hooks, void*& token) {
     if (!kLoadLibraryLoader.load(path, hooks, token)) {
         return false;
     }
-    for (const Recorder& recorder : kRecorders) {
-        if (RedirectImports(static_cast<HMODULE>(token), RealFunction(recorder),
-                            recorder.recorder) == 0) {
+    for (const Redirect& recorder : kRecorders) {
+        if (RedirectImports(static_cast<HMODULE>(token), recorder) == 0) {
             std::fprintf(stderr, "the setup library does not import %s\n", recorder.function);
             std::exit(1);
         }
@@ -401,24 +345,6 @@ bool LoadRecordedLibrary(LPCWSTR path, SetupHooks& hooks, void*& token) {
 }
 
 const SetupLibraryLoader kRecordedLibrary{LoadRecordedLibrary, kLoadLibraryLoader.unload};
-
-// Runs the stand-in installer or removal program inside the demo, shown as the start and end of
-// the program at `path`, as the simulated device shows its programs.
-DWORD RunInstallerProgram(const WCHAR* path, const WideString& commandLine,
-                          DWORD (*run)(LPCWSTR, const SetupLibraryLoader&)) {
-    DeviceEvent started;
-    started.kind = DeviceEvent::Kind::Started;
-    started.path = path;
-    started.commandLine = commandLine;
-    Show(started);
-    const DWORD exitCode = run(commandLine.c_str(), kRecordedLibrary);
-    DeviceEvent ended;
-    ended.kind = DeviceEvent::Kind::Ended;
-    ended.path = path;
-    ended.result = exitCode;
-    Show(ended);
-    return exitCode;
-}
 
 // ---- The device's programs -------------------------------------------------------------------
 
@@ -443,9 +369,9 @@ Program* Start(const WCHAR* path) {
 DWORD WINAPI BrowserThread(LPVOID) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.lpszClassName = world::kBrowserClass;
+    windowClass.lpszClassName = stage::kBrowserClass;
     RegisterClassW(&windowClass);  // fails harmlessly when an earlier scenario made it
-    const HWND window = CreateWindowExW(0, world::kBrowserClass, world::kBrowserTitle, WS_POPUP, 0,
+    const HWND window = CreateWindowExW(0, stage::kBrowserClass, stage::kBrowserTitle, WS_POPUP, 0,
                                         0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     WitnessWindow(window);
     MSG message{};
@@ -468,26 +394,20 @@ void EndPrograms() {
         }
     }
     for (Program& program : device.programs) {
-        TakeReportsUntil([&program] { return HasEnded(program); }, kPatience);
+        world::PumpUntil([&program] { return HasEnded(program); }, kPatience);
         CloseHandle(program.waitable);
     }
     device.programs.clear();
-    // A copy the demo did not start (left by an earlier run).
-    if (const HWND window = FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle)) {
-        SendMessageW(window, WM_CLOSE, 0, 0);
-        TakeReportsUntil(
-            [] { return FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle) == nullptr; },
-            kPatience);
-    }
     device.postedTo.clear();
     device.events.clear();
 }
 
 }  // namespace
 
-namespace world {
+namespace stage {
 
 void Begin() {
+    StopOnFailures();
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ObserverProcedure;
     windowClass.lpszClassName = kObserverClass;
@@ -495,11 +415,11 @@ void Begin() {
     TheDevice().observer = CreateWindowExW(0, kObserverClass, L"Wrenfold demo observer", WS_POPUP,
                                            0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     // The box waits, unanswered, until the demo's thread has shown it in its place.
-    StartBoxAnswerer([](const ObservedBox& box) {
+    world::WatchBoxes([](const world::Box& box) {
         SendMessageW(TheDevice().observer, kBoxSeen, 0, reinterpret_cast<LPARAM>(&box));
     });
-    for (const Recorder& recorder : kInstallerRecorders) {
-        RedirectImports(GetModuleHandleW(nullptr), RealFunction(recorder), recorder.recorder);
+    for (const Redirect& recorder : kInstallerRecorders) {
+        RedirectImports(GetModuleHandleW(nullptr), recorder);
     }
     Say("The real programs under Wine: Korvessa.cab installed by the stand-in installer, its "
         "Wrenfold.dll loaded as the installer loads it, CloseKorvessa.exe and the stand-in "
@@ -508,55 +428,40 @@ void Begin() {
 
 int End() {
     EndPrograms();
-    std::string leaks;
+    HandleList left;
     for (const auto& [value, description] : TheDevice().leaked) {
         // Still open, and still the same object.
-        if (DescribeHandle(reinterpret_cast<HANDLE>(value)) != description) {
-            continue;
+        if (DescribeHandle(reinterpret_cast<HANDLE>(value)) == description) {
+            left.emplace(value, description);
         }
-        char number[24];
-        std::snprintf(number, sizeof number, " (0x%llx)", static_cast<unsigned long long>(value));
-        leaks += (leaks.empty() ? "" : ", ") + description + number;
     }
+    const std::string leaks = HandleReport(left);
     Say("\nOpen handles left on the device: " + (leaks.empty() ? std::string("none") : leaks));
     return leaks.empty() ? 0 : 1;
 }
 
 void Reset() {
     EndPrograms();
+    world::Reset();
+    world::InstallStandInInstaller(&kRecordedLibrary);
     TheDevice().clock = 0;
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, kFlashPlayerKey);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Ternwick");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (WideString(kAppsKey) + L"\\" + kApplicationName).c_str());
-    RemoveTree(kInstallDir);
-    for (const WCHAR* path : kInstalledFiles) {
-        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path);
-    }
+    TheDevice().events.clear();
 }
 
-void PutInstaller() {
-    // The installer runs inside the demo (RunInstallerProgram); the application it installs is
-    // the stand-in, which reports to the demo.
-    if (!IsApplicationPath(kApplicationPath)) {
-        TheDevice().applications.emplace_back(kApplicationPath);
-    }
-}
-
-void PutPackage(const WCHAR* path) {
-    CopyFileW(L"" WRENFOLD_PACKAGES L"\\Korvessa.cab", path, FALSE);
-}
-
+// The installer runs inside the demo (world::InstallStandInInstaller), with its own library
+// loader: its start and end are shown as the simulated device shows a program's.
 DWORD RunInstaller(const WideString& commandLine) {
-    return RunInstallerProgram(L"\\Windows\\WCELOAD.EXE", commandLine, ::RunCabInstaller);
+    Show(DeviceEvent::Kind::Started, world::kInstallerPath, commandLine, 0);
+    const DWORD exitCode = world::RunInstaller(commandLine);
+    Show(DeviceEvent::Kind::Ended, world::kInstallerPath, L"", exitCode);
+    return exitCode;
 }
 
-DWORD RunUnload(const WideString& commandLine) {
-    return RunInstallerProgram(L"\\Windows\\unload.exe", commandLine, ::RunUnload);
-}
-
-void StartApplication(const WCHAR* path) {
-    Start(path);
+DWORD RunUnload(const WideString& name) {
+    Show(DeviceEvent::Kind::Started, world::kUnloadPath, L"\"" + name + L"\"", 0);
+    const DWORD exitCode = world::RunUnload(name);
+    Show(DeviceEvent::Kind::Ended, world::kUnloadPath, L"", exitCode);
+    return exitCode;
 }
 
 void OpenBrowser() {
@@ -569,12 +474,13 @@ void OpenBrowser() {
     Settle(TheDevice().programs.back());
 }
 
+// Started through the same recorder as the hooks' starts, so that its end is shown in its place.
 DWORD RunCloseProgram() {
-    Program* program = Start(kClosePath);
+    Program* program = Start(world::kInstalledCloseProgram);
     if (program == nullptr) {
         return GetLastError();
     }
-    if (!TakeReportsUntil([program] { return HasEnded(*program); }, kPatience)) {
+    if (!world::PumpUntil([program] { return HasEnded(*program); }, kPatience)) {
         Say("    (CloseKorvessa.exe did not end)");
     }
     NoteEnd(*program);
@@ -583,18 +489,13 @@ DWORD RunCloseProgram() {
     return exitCode;
 }
 
-// Every program has settled when a step asks.
-bool ApplicationRunning() {
-    return FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle) != nullptr;
-}
-
 void BeginStep() {
     Device& device = TheDevice();
     device.events.clear();
     for (Program& program : device.programs) {
         program.reports.clear();
     }
-    device.handlesBefore = OpenHandleValues();
+    device.handlesBefore = OpenHandles();
     device.stepStart = GetTickCount();
 }
 
@@ -609,14 +510,13 @@ void EndStep(const std::string& outcome) {
     // objects of its own for good the first time a process does certain things (a box, a post
     // to another thread): semaphores and the like, none of these kinds. The demo's own hold on a
     // program it started is not the step's.
-    for (const ULONG_PTR value : OpenHandleValues()) {
-        bool demos = device.handlesBefore.count(value) != 0;
+    for (const auto& [value, description] : HandlesOpenedSince(device.handlesBefore)) {
+        bool demos = false;
         for (const Program& program : device.programs) {
             demos = demos || reinterpret_cast<ULONG_PTR>(program.waitable) == value;
         }
-        const std::string description = DescribeHandle(reinterpret_cast<HANDLE>(value));
         if (!demos && IsProductKind(description)) {
-            device.leaked.emplace_back(value, description);
+            device.leaked.emplace(value, description);
         }
     }
     char took[32];
@@ -638,4 +538,4 @@ std::vector<ScenarioOption> OwnOptions() {
     return {};
 }
 
-}  // namespace world
+}  // namespace stage

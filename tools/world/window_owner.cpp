@@ -1,8 +1,8 @@
-// A program for the kit under Wine that owns hidden top-level windows and nothing else.
+// A program for the world under Wine that owns hidden top-level windows and nothing else.
 // Command line: the number of windows, the name of an event to set once they are made, and
 // their class name, e.g. "2 WrenfoldOwnerReady7 WrenfoldOwned"; the windows are titled "1",
 // "2", ... in the order they are made. It ends on WM_QUIT sent to its thread, or after a minute
-// in case the kit never sends it.
+// in case the world never sends it.
 #include <windows.h>
 
 #include <cwchar>

@@ -1,4 +1,4 @@
-// Where the kit's test libraries leave their marks under Wine: below this key of
+// Where the world's test libraries leave their marks under Wine: below this key of
 // HKEY_CURRENT_USER, a key named after the library's file, with the DWORD values "Loads" and
 // "Registrations".
 #pragma once

@@ -1,27 +1,25 @@
-// The kit's programs on the simulated device: each is registered at its path and runs inside
+// The world's programs on the simulated device: each is registered at its path and runs inside
 // CreateProcessW, the installer with the product's hooks (product/product.h).
 #include <fstream>
 #include <iterator>
-#include <string>
 
-#include "kit/programs.h"
 #include "product/product.h"
 #include "sim.h"
-#include "standin/cab_installer.h"
 #include "standin/korvessa_app.h"
+#include "world/internal.h"
+#include "world/programs.h"
 
-namespace kit {
+namespace world {
 namespace {
 
 constexpr WCHAR kCloseProgramPath[] = TEXT("\\Windows\\CloseKorvessa.exe");
 
-// Runs the program at `path` to its end (the simulated device runs it inside CreateProcessW) and
-// gives its exit code, or STILL_ACTIVE while it runs on.
-DWORD RunInstalled(const WCHAR* path, const WideString& commandLine) {
+// Runs the program at `path` to its end (the simulated device runs it inside CreateProcessW).
+DWORD RunToEnd(const WCHAR* path, const WideString& commandLine) {
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(path, commandLine.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         nullptr, &info)) {
-        ADD_FAILURE() << Narrow(path) << " did not start: error " << GetLastError();
+        detail::Failed(Narrow(path) + " did not start: error " + std::to_string(GetLastError()));
         return 0xFFFFFFFF;
     }
     WaitForSingleObject(info.hProcess, 0);  // lets the device's other programs handle their mail
@@ -32,21 +30,16 @@ DWORD RunInstalled(const WCHAR* path, const WideString& commandLine) {
     return exitCode;
 }
 
+const SetupLibraryLoader*& InstallerLoader() {
+    static const SetupLibraryLoader* loader = nullptr;
+    return loader;
+}
+
 }  // namespace
 
 void InstallStandInApplication(const WCHAR* path) {
     MakeFile(path, "stand-in Korvessa");
     RegisterStandInApplication(path);
-}
-
-HWND WaitForApplicationWindow() {
-    return FindWindowW(TEXT("KorvessaNotify"), TEXT(""));
-}
-
-void CloseApplication() {
-    if (const HWND window = WaitForApplicationWindow()) {
-        SendMessageW(window, WM_CLOSE, 0, 0);
-    }
 }
 
 void StartProgram(const WideString& path) {
@@ -58,20 +51,39 @@ void StartProgram(const WideString& path) {
     }
 }
 
-void InstallStandInInstaller() {
+HWND WaitForApplicationWindow() {
+    return ApplicationWindow();
+}
+
+void CloseApplication() {
+    if (const HWND window = ApplicationWindow()) {
+        SendMessageW(window, WM_CLOSE, 0, 0);
+    }
+}
+
+DWORD RunCloseProgram(const WCHAR* commandLine, const WCHAR* installed) {
+    if (installed == nullptr && !PathExists(kCloseProgramPath)) {
+        MakeFolders(TEXT("\\Windows"));
+        PutCloseProgram(kCloseProgramPath);
+    }
+    return RunToEnd(installed == nullptr ? kCloseProgramPath : installed, commandLine);
+}
+
+void InstallStandInInstaller(const SetupLibraryLoader* inside) {
+    InstallerLoader() = inside != nullptr ? inside : &ProductSetupLibrary();
     MakeFolders(TEXT("\\Windows"));
     MakeFile(kInstallerPath, "stand-in WCELOAD");
-    sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
-        return RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
-    });
     MakeFile(kUnloadPath, "stand-in unload");
+    sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
+        return RunCabInstaller(commandLine.c_str(), *InstallerLoader());
+    });
     sim::RegisterProgram(kUnloadPath, [](const WideString& commandLine) {
-        return RunUnload(commandLine.c_str(), ProductSetupLibrary());
+        return ::RunUnload(commandLine.c_str(), *InstallerLoader());
     });
     // Where Korvessa.cab puts its programs: the stand-in application in place of the one its
     // makers supply, and the package's own CloseKorvessa.exe.
-    RegisterStandInApplication(TEXT("\\Program Files\\Korvessa\\Korvessa.exe"));
-    RegisterCloseProgram(TEXT("\\Program Files\\Korvessa\\CloseKorvessa.exe"));
+    RegisterStandInApplication(kInstalledApplication);
+    RegisterCloseProgram(kInstalledCloseProgram);
 }
 
 void InstallStuckInstaller() {
@@ -84,13 +96,19 @@ void PutPackage(const char* name, const WideString& path) {
     std::ifstream stream(from, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(stream),
                             std::istreambuf_iterator<char>()};
-    ASSERT_TRUE(stream.good() || stream.eof()) << from << " cannot be read";
-    ASSERT_FALSE(bytes.empty()) << from << " is missing: build the package first";
+    if (bytes.empty()) {
+        detail::Failed(from + " is missing: build the package first");
+        return;
+    }
     MakeFile(path, bytes);
 }
 
+DWORD RunInstaller(const WideString& commandLine) {
+    return RunToEnd(kInstallerPath, commandLine);
+}
+
 DWORD RunUnload(const WideString& name) {
-    return RunInstalled(kUnloadPath, TEXT("\"") + name + TEXT("\""));
+    return RunToEnd(kUnloadPath, TEXT("\"") + name + TEXT("\""));
 }
 
 bool InstallerCreationFlags(DWORD& flags) {
@@ -105,16 +123,4 @@ bool InstallerCreationFlags(DWORD& flags) {
     return false;
 }
 
-DWORD RunInstaller(const WideString& commandLine) {
-    return RunInstalled(kInstallerPath, commandLine);
-}
-
-DWORD RunCloseProgram(const WCHAR* commandLine, const WCHAR* installed) {
-    if (installed == nullptr && !PathExists(kCloseProgramPath)) {
-        MakeFolders(TEXT("\\Windows"));
-        PutCloseProgram(kCloseProgramPath);
-    }
-    return RunInstalled(installed == nullptr ? kCloseProgramPath : installed, commandLine);
-}
-
-}  // namespace kit
+}  // namespace world

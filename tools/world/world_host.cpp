@@ -1,11 +1,11 @@
-// The kit on the simulated device: the device's own control surface does the work.
-#include "kit/kit_internal.h"
+// The world on the simulated device: the device's own control surface does the work.
 #include "sim.h"
+#include "world/internal.h"
 
-namespace kit {
+namespace world {
 namespace {
 
-// The peer process that hosts this test's recording windows.
+// The peer process that hosts the recording windows.
 DWORD& WindowHost() {
     static DWORD processId = 0;
     return processId;
@@ -20,7 +20,7 @@ constexpr char kRegisterServerExport[] = "DllRegisterServer";
 
 }  // namespace
 
-void ResetWorld() {
+void Reset() {
     sim::Reset();
     detail::ClearRecordings();
     WindowHost() = 0;
@@ -52,23 +52,27 @@ bool PathsMayExceedMaxPath() {
     return true;
 }
 
-bool FailNextAllocation() {
-    sim::FailNextAllocation();
-    return true;
-}
-
-bool FailNextFileRead() {
-    sim::FailNextFileCall(sim::FileCall::Read, ERROR_READ_FAULT);
-    return true;
-}
-
-bool FailNextFileWrite() {
-    sim::FailNextFileCall(sim::FileCall::Write, ERROR_WRITE_FAULT);
-    return true;
-}
-
-bool FailNextFileSystemCall() {
-    sim::FailCall(1, sim::CallKind::File);
+bool FailNext(Fault fault) {
+    switch (fault) {
+        case Fault::Allocation:
+            sim::FailNextAllocation();
+            break;
+        case Fault::FileRead:
+            sim::FailNextFileCall(sim::FileCall::Read, ERROR_READ_FAULT);
+            break;
+        case Fault::FileWrite:
+            sim::FailNextFileCall(sim::FileCall::Write, ERROR_WRITE_FAULT);
+            break;
+        case Fault::FileSystemCall:
+            sim::FailCall(1, sim::CallKind::File);
+            break;
+        case Fault::VersionQuery:
+            sim::FailNextVersionQuery();
+            break;
+        case Fault::BrushCreation:
+            sim::FailNextBrushCreation();
+            break;
+    }
     return true;
 }
 
@@ -83,6 +87,10 @@ HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     return window;
 }
 
+DWORD RecordingWindowProcess() {
+    return WindowHost();
+}
+
 std::vector<Pause> PausesSince(DWORD start) {
     std::vector<Pause> pauses;
     for (const sim::Event& event : sim::Events()) {
@@ -95,23 +103,19 @@ std::vector<Pause> PausesSince(DWORD start) {
     return pauses;
 }
 
-::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds) {
+std::string PauseMismatch(DWORD start, DWORD milliseconds) {
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed == milliseconds) {
-        return ::testing::AssertionSuccess();
+        return "";
     }
-    return ::testing::AssertionFailure() << "paused " << elapsed << " ms, not " << milliseconds;
-}
-
-DWORD RecordingWindowProcess() {
-    return WindowHost();
+    return "paused " + std::to_string(elapsed) + " ms, not " + std::to_string(milliseconds);
 }
 
 WindowOwner StartWindowOwner(const WCHAR* className, int count) {
     WindowOwner owner;
     owner.processId = sim::StartPeerProcess(TEXT("window owner"), [&] {
         for (int i = 1; i <= count; ++i) {
-            const WideString title = Wide(std::to_string(i).c_str());
+            const WideString title = Widen(std::to_string(i));
             owner.windows.push_back(detail::CreateRecordingWindowHere(className, title.c_str()));
         }
     });
@@ -140,8 +144,21 @@ bool SetDeviceIdentity(DWORD major, const WCHAR* platformType) {
     return true;
 }
 
-bool FailNextVersionQuery() {
-    sim::FailNextVersionQuery();
+bool SetScreenDensity(int horizontal, int vertical) {
+    sim::SetScreenDensity(horizontal, vertical);
+    return true;
+}
+
+int GdiObjects() {
+    return sim::OpenHandles(sim::HandleKind::GdiObject) +
+           sim::OpenHandles(sim::HandleKind::DeviceContext);
+}
+
+bool RecordedFills(std::vector<Fill>& fills) {
+    fills.clear();
+    for (const sim::Fill& fill : sim::Fills()) {
+        fills.push_back(Fill{fill.rect, fill.color, fill.brushesOpen});
+    }
     return true;
 }
 
@@ -149,8 +166,8 @@ void InstallTestLibrary(const WCHAR* path, bool registerEntry) {
     // A device always has the folders libraries live in; a fresh simulated one may not.
     const WideString file(path);
     const std::size_t split = file.find_last_of(u'\\');
-    if (split != WideString::npos && split > 0 && !PathExists(file.substr(0, split))) {
-        MakeFolder(file.substr(0, split));
+    if (split != WideString::npos && split > 0) {
+        MakeFolders(file.substr(0, split));
     }
     MakeFile(file, "test library");
     std::vector<std::string> exports;
@@ -168,27 +185,4 @@ DWORD TestLibraryRegistrations(const WCHAR* path) {
     return static_cast<DWORD>(sim::ExportCalls(path, kRegisterServerExport));
 }
 
-int GdiObjects() {
-    return sim::OpenHandles(sim::HandleKind::GdiObject) +
-           sim::OpenHandles(sim::HandleKind::DeviceContext);
-}
-
-bool SetScreenDensity(int horizontal, int vertical) {
-    sim::SetScreenDensity(horizontal, vertical);
-    return true;
-}
-
-bool FailNextBrushCreation() {
-    sim::FailNextBrushCreation();
-    return true;
-}
-
-bool RecordedFills(std::vector<Fill>& fills) {
-    fills.clear();
-    for (const sim::Fill& fill : sim::Fills()) {
-        fills.push_back(Fill{fill.rect, fill.color, fill.brushesOpen});
-    }
-    return true;
-}
-
-}  // namespace kit
+}  // namespace world

@@ -1,6 +1,6 @@
-// A library for the kit under Wine: it counts how often it is loaded and, built with
+// A library for the world under Wine: it counts how often it is loaded and, built with
 // WRENFOLD_REGISTER_ENTRY, exports DllRegisterServer and counts its calls (see test_library.h).
-#include "kit/test_library.h"
+#include "world/test_library.h"
 
 #include <cwchar>
 #include <string>

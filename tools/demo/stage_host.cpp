@@ -4,30 +4,18 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "demo/stage.h"
 #include "demo/transcript.h"
-#include "demo/world.h"
 #include "pictures/png.h"
 #include "product/product.h"
 #include "sim.h"
-#include "standin/cab_installer.h"
-#include "standin/file_bytes.h"
-#include "standin/korvessa_app.h"
-#include "support/compat.h"
-#include "support/korvessa.h"
 
 namespace {
-
-const WCHAR* const kInstallerPath = TEXT("\\Windows\\WCELOAD.EXE");
-const WCHAR* const kUnloadPath = TEXT("\\Windows\\unload.exe");
-const WCHAR* const kClosePath = TEXT("\\Program Files\\Korvessa\\CloseKorvessa.exe");
 
 LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);
@@ -72,20 +60,6 @@ DeviceEvent Seen(const sim::Event& logged) {
     event.path = logged.path;
     event.commandLine = logged.commandLine;
     return event;
-}
-
-// Starts a program of the device and gives its exit code once it has ended.
-DWORD RunToEnd(const WCHAR* path, const WideString& commandLine) {
-    PROCESS_INFORMATION info{};
-    if (!StartProcess(path, commandLine.c_str(), 0, info)) {
-        return GetLastError();
-    }
-    WaitForSingleObject(info.hProcess, 60000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return exitCode;
 }
 
 // ---- Pictures ------------------------------------------------------------------------------
@@ -166,7 +140,7 @@ void DrawGradient(const Gradient& gradient) {
 }
 
 void Gradients() {
-    sim::Reset();
+    world::Reset();
     std::error_code error;
     std::filesystem::create_directories(PictureFolder(), error);
     std::printf(
@@ -180,64 +154,34 @@ void Gradients() {
 
 }  // namespace
 
-namespace world {
+namespace stage {
 
 void Begin() {
+    StopOnFailures();
     Say(ProductOrigin());
 }
 
 int End() {
-    const std::string leaks = sim::OpenHandlesReport();
+    const std::string leaks = world::LeakReport();
     Say("\nOpen handles left on the device: " + (leaks.empty() ? std::string("none") : leaks));
     return leaks.empty() ? 0 : 1;
 }
 
 void Reset() {
-    sim::Reset();
-}
-
-void PutInstaller() {
-    WriteDeviceFile(kInstallerPath, "stand-in WCELOAD");
-    sim::RegisterProgram(kInstallerPath, [](const WideString& commandLine) {
-        return ::RunCabInstaller(commandLine.c_str(), ProductSetupLibrary());
-    });
-    WriteDeviceFile(kUnloadPath, "stand-in unload");
-    sim::RegisterProgram(kUnloadPath, [](const WideString& commandLine) {
-        return ::RunUnload(commandLine.c_str(), ProductSetupLibrary());
-    });
-    // Where Korvessa.cab puts its programs: the stand-in application in place of the one its
-    // makers supply, and the package's own CloseKorvessa.exe.
-    RegisterStandInApplication(TEXT("\\Program Files\\Korvessa\\Korvessa.exe"));
-    RegisterCloseProgram(kClosePath);
-}
-
-void PutPackage(const WCHAR* path) {
-    std::ifstream stream(WRENFOLD_PACKAGES "/Korvessa.cab", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream),
-                            std::istreambuf_iterator<char>()};
-    if (bytes.empty()) {
-        std::fprintf(stderr, "%s is missing: build the package first\n",
-                     WRENFOLD_PACKAGES "/Korvessa.cab");
-        std::exit(1);
-    }
-    WriteFileBytes(path, bytes);
+    world::Reset();
+    world::InstallStandInInstaller();
 }
 
 DWORD RunInstaller(const WideString& commandLine) {
-    return RunToEnd(kInstallerPath, commandLine);
+    return world::RunInstaller(commandLine);
 }
 
-DWORD RunUnload(const WideString& commandLine) {
-    return RunToEnd(kUnloadPath, commandLine);
+DWORD RunUnload(const WideString& name) {
+    return world::RunUnload(name);
 }
 
-void StartApplication(const WCHAR* path) {
-    PROCESS_INFORMATION info{};
-    if (CreateProcessW(path, TEXT(""), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr,
-                       &info)) {
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
+DWORD RunCloseProgram() {
+    return world::RunCloseProgram(TEXT(""), world::kInstalledCloseProgram);
 }
 
 void OpenBrowser() {
@@ -249,14 +193,6 @@ void OpenBrowser() {
         CreateWindowExW(0, kBrowserClass, kBrowserTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                         nullptr, nullptr);
     });
-}
-
-DWORD RunCloseProgram() {
-    return RunToEnd(kClosePath, TEXT(""));
-}
-
-bool ApplicationRunning() {
-    return FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle) != nullptr;
 }
 
 void BeginStep() {
@@ -286,4 +222,4 @@ std::vector<ScenarioOption> OwnOptions() {
     return {{"--pictures", [](const char* folder) { PictureFolder() = folder; }}};
 }
 
-}  // namespace world
+}  // namespace stage

@@ -1,47 +1,28 @@
-// The kit on real Windows (under Wine). The world is cleaned up through the API; recording
-// windows live on a kit thread that pumps messages; a second kit thread reads every message box
-// (caption, text, owner, icon and buttons) and presses OK; programs are real processes. Open
-// handles are found by probing the process's handle table, since Wine's GetProcessHandleCount
-// reports 0.
+// The world on real Windows (under Wine). It is cleaned up through the API; recording windows
+// live on a world thread that pumps messages; a second world thread reads every message box and
+// presses OK; window owners and test libraries are real programs and DLLs. Open handles are found
+// by probing the process's handle table, since Wine's GetProcessHandleCount reports 0; pauses and
+// enumerations are counted at the program's imports, which the product linked into it shares.
 #include <aclapi.h>
 #include <tlhelp32.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstring>
 #include <cwchar>
-#include <map>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "kit/kit_internal.h"
-#include "kit/test_library.h"
 #include "observe/box_answerer.h"
 #include "observe/own_process.h"
 #include "observe/remove_tree.h"
 #include "support/compat.h"
+#include "support/korvessa.h"
+#include "world/internal.h"
+#include "world/test_library.h"
+#include "world/wine.h"
 
-namespace kit {
+namespace world {
 namespace {
 
-// ---- Handles ----------------------------------------------------------------------------------
-
-// The handles open at the last ResetWorld, each with its description: a value the platform
-// closed meanwhile and the test then got for an object of its own is still the test's.
-std::map<ULONG_PTR, std::string>& Baseline() {
-    static std::map<ULONG_PTR, std::string> baseline;
-    return baseline;
-}
-
-// The test libraries installed since ResetWorld: a loaded library holds no handle, so the report
-// looks for them by name.
-std::vector<WideString>& InstalledLibraries() {
-    static std::vector<WideString> libraries;
-    return libraries;
-}
-
-// ---- The world the suites touch --------------------------------------------------------------
+// ---- The world the tests and the demo touch -------------------------------------------------
 
 struct OwnedKey {
     HKEY root;
@@ -75,7 +56,7 @@ const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
                                     L"\\Windows\\stwater.gif",
                                     L"\\Windows\\WrenfoldTestServer.dll"};
 
-// The stand-in programs a test may leave running (an installer stuck for good, say).
+// The stand-in programs a run may leave running (an installer stuck for good, say).
 const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"unload.exe", L"Korvessa.exe",
                                          L"CloseKorvessa.exe"};
 
@@ -102,6 +83,20 @@ void EndStandInPrograms() {
         }
     }
     CloseHandle(snapshot);
+}
+
+// The handles open at the last Reset, each with its description: a value the platform closed
+// meanwhile and the caller then got for an object of its own is still the caller's.
+HandleList& Baseline() {
+    static HandleList baseline;
+    return baseline;
+}
+
+// The test libraries installed since Reset: a loaded library holds no handle, so the report
+// looks for them by name.
+std::vector<WideString>& InstalledLibraries() {
+    static std::vector<WideString> libraries;
+    return libraries;
 }
 
 // ---- The window thread ---------------------------------------------------------------------
@@ -147,9 +142,9 @@ std::atomic<HWND>& ControlWindow() {
 DWORD WINAPI WindowThread(LPVOID) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = ControlProcedure;
-    windowClass.lpszClassName = L"WrenfoldKitControl";
+    windowClass.lpszClassName = L"WrenfoldWorldControl";
     RegisterClassW(&windowClass);
-    ControlWindow() = CreateWindowExW(0, L"WrenfoldKitControl", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    ControlWindow() = CreateWindowExW(0, L"WrenfoldWorldControl", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, nullptr, nullptr);
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -170,137 +165,98 @@ std::vector<RunningOwner>& WindowOwners() {
     return owners;
 }
 
-// ---- Counting enumerations --------------------------------------------------------------------
-
-using EnumWindowsFunction = BOOL(WINAPI*)(WNDENUMPROC, LPARAM);
-
-struct EnumerationCount {
-    EnumWindowsFunction real = nullptr;
-    std::atomic<DWORD> thread{0};  // the test's thread: the box thread enumerates all the time
-    std::atomic<int> count{0};
-};
-
-EnumerationCount& Enumerations() {
-    static EnumerationCount enumerations;
-    return enumerations;
-}
-
-BOOL WINAPI CountingEnumWindows(WNDENUMPROC callback, LPARAM value) {
-    EnumerationCount& enumerations = Enumerations();
-    if (GetCurrentThreadId() == enumerations.thread) {
-        ++enumerations.count;
-    }
-    return enumerations.real(callback, value);
-}
-
-// Points this program's imports of `real` (the product's, the kit's and the runtime's: all are
-// linked into the program) at `replacement`.
-void RedirectImports(const void* real, const void* replacement) {
-    ::RedirectImports(GetModuleHandleW(nullptr), real, replacement);
-}
-
-template <typename Function>
-Function RealFunction(const WCHAR* module, const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
-}
-
-void CountEnumerations() {
-    Enumerations().real = RealFunction<EnumWindowsFunction>(L"user32.dll", "EnumWindows");
-    RedirectImports(reinterpret_cast<const void*>(Enumerations().real),
-                    reinterpret_cast<const void*>(&CountingEnumWindows));
-}
-
-// ---- Pauses -------------------------------------------------------------------------------
+// ---- Counted at the program's imports ---------------------------------------------------------
 // Wall time under Wine on a busy machine cannot tell a pause of a second from a slow call, so
-// the test's thread's pauses are recorded as asked: every Sleep, and every wait that ran out its
-// time. A wait that ended because its object was signalled is no pause, as on the device.
+// the caller's thread's pauses are recorded as asked: every Sleep, and every wait that ran out
+// its time. A wait that ended because its object was signalled is no pause, as on the device.
+// The product pauses only through these two, the only ones the simulated device offers.
 
-using SleepFunction = void(WINAPI*)(DWORD);
-using WaitFunction = DWORD(WINAPI*)(HANDLE, DWORD);
-
-struct PauseLog {
-    SleepFunction realSleep = nullptr;
-    WaitFunction realWait = nullptr;
-    std::atomic<DWORD> thread{0};  // the test's thread
-    std::vector<Pause> pauses;     // touched by that thread only
+struct ImportLog {
+    decltype(&EnumWindows) enumWindows = nullptr;  // the platform's own
+    decltype(&Sleep) sleep = nullptr;
+    decltype(&WaitForSingleObject) wait = nullptr;
+    std::atomic<DWORD> thread{0};  // the caller's: the box thread enumerates all the time
+    std::atomic<int> enumerations{0};
+    std::vector<Pause> pauses;  // touched by that thread only
 };
 
-PauseLog& Pauses() {
-    static PauseLog log;
+ImportLog& Imports() {
+    static ImportLog log;
     return log;
 }
 
+BOOL WINAPI CountingEnumWindows(WNDENUMPROC callback, LPARAM value) {
+    if (GetCurrentThreadId() == Imports().thread) {
+        ++Imports().enumerations;
+    }
+    return Imports().enumWindows(callback, value);
+}
+
 void RecordPause(DWORD start, DWORD milliseconds) {
-    PauseLog& log = Pauses();
-    if (GetCurrentThreadId() == log.thread && milliseconds != 0) {
-        log.pauses.push_back(Pause{start, GetTickCount(), milliseconds});
+    if (GetCurrentThreadId() == Imports().thread && milliseconds != 0) {
+        Imports().pauses.push_back(Pause{start, GetTickCount(), milliseconds});
     }
 }
 
 void WINAPI RecordingSleep(DWORD milliseconds) {
     const DWORD start = GetTickCount();
-    Pauses().realSleep(milliseconds);
+    Imports().sleep(milliseconds);
     RecordPause(start, milliseconds);
 }
 
 DWORD WINAPI RecordingWait(HANDLE object, DWORD milliseconds) {
     const DWORD start = GetTickCount();
-    const DWORD result = Pauses().realWait(object, milliseconds);
+    const DWORD result = Imports().wait(object, milliseconds);
     if (result == WAIT_TIMEOUT) {
         RecordPause(start, milliseconds);
     }
     return result;
 }
 
-// The product pauses only through these two, the only ones the simulated device offers.
-void RecordPauses() {
-    PauseLog& log = Pauses();
-    log.realSleep = RealFunction<SleepFunction>(L"kernel32.dll", "Sleep");
-    log.realWait = RealFunction<WaitFunction>(L"kernel32.dll", "WaitForSingleObject");
-    RedirectImports(reinterpret_cast<const void*>(log.realSleep),
-                    reinterpret_cast<const void*>(&RecordingSleep));
-    RedirectImports(reinterpret_cast<const void*>(log.realWait),
-                    reinterpret_cast<const void*>(&RecordingWait));
+template <typename Function>
+void Resolve(Function& function, const Redirect& redirect) {
+    function = reinterpret_cast<Function>(
+        const_cast<void*>(PlatformFunction(redirect.library, redirect.function)));
 }
 
-WideString FileNameOf(const WCHAR* path) {
-    const WCHAR* slash = wcsrchr(path, L'\\');
-    return slash == nullptr ? path : slash + 1;
+const Redirect kCounted[] = {
+    {L"user32.dll", "EnumWindows", reinterpret_cast<const void*>(&CountingEnumWindows)},
+    {L"kernel32.dll", "Sleep", reinterpret_cast<const void*>(&RecordingSleep)},
+    {L"kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&RecordingWait)},
+};
+
+int AnswerBox(const ObservedBox& box) {
+    detail::RecordBox(Box{box.owner, box.caption, box.text, box.flags, 0});
+    return IDOK;
 }
 
 DWORD LibraryMark(const WCHAR* path, const WCHAR* valueName) {
-    const WideString key = WideString(kTestLibraryMarkKey) + L"\\" + FileNameOf(path);
-    const StoredValue mark = GetValue(HKEY_CURRENT_USER, key.c_str(), valueName);
-    DWORD count = 0;
-    if (mark.present && mark.data.size() == sizeof count) {
-        std::memcpy(&count, mark.data.data(), sizeof count);
-    }
-    return count;
+    const WCHAR* slash = wcsrchr(path, L'\\');
+    const WideString key = WideString(kTestLibraryMarkKey) + L"\\" + (slash ? slash + 1 : path);
+    return GetDword(HKEY_CURRENT_USER, key.c_str(), valueName);
 }
 
-// Both kit threads start once per process, before the first baseline, so their handles and
-// GoogleTest's own trace thread are not charged to any test.
-void StartKitThreads() {
+// The world's threads start once per process, before the first baseline, so their handles and
+// what the platform opens for good the first time a process does certain things are not charged
+// to anyone.
+void StartWorld() {
     static const bool started = [] {
-        { SCOPED_TRACE("kit"); }
-        CountEnumerations();
-        RecordPauses();
+        Resolve(Imports().enumWindows, kCounted[0]);
+        Resolve(Imports().sleep, kCounted[1]);
+        Resolve(Imports().wait, kCounted[2]);
+        for (const Redirect& counted : kCounted) {
+            RedirectImports(GetModuleHandleW(nullptr), counted);
+        }
         CreateThread(nullptr, 0, WindowThread, nullptr, 0, nullptr);
         while (ControlWindow() == nullptr) {
             Sleep(1);
         }
-        StartBoxAnswerer([](const ObservedBox& box) {
-            detail::RecordBox(Box{box.owner, box.caption, box.text, box.flags, 0});
-        });
+        StartBoxAnswerer(AnswerBox);
         // The process's first box sets up fonts and the like for good; the box thread answers it.
-        MessageBoxW(nullptr, L"The test kit is ready.", L"Wrenfold tests", MB_ICONEXCLAMATION);
-        // GoogleTest writes every failure and skip as debug output too; the first opens the
-        // debug-output mutex for good.
-        OutputDebugStringA("");
+        MessageBoxW(nullptr, L"The world is ready.", L"Wrenfold", MB_ICONEXCLAMATION);
         // So do its first file operations and its first child process.
         CreateDirectoryW(L"\\WrenfoldTest", nullptr);
-        MakeFile(L"\\WrenfoldTest\\kit", "kit", FILE_ATTRIBUTE_READONLY);
+        MakeFile(L"\\WrenfoldTest\\world", "world", FILE_ATTRIBUTE_READONLY);
         RemoveTree(L"\\WrenfoldTest");
         PROCESS_INFORMATION info{};
         if (StartProcess(L"C:\\windows\\system32\\cmd.exe", L"cmd.exe /c exit", 0, info)) {
@@ -308,29 +264,45 @@ void StartKitThreads() {
             CloseHandle(info.hThread);
             CloseHandle(info.hProcess);
         }
-        // And its first named object, which opens the session's object folder for good, and
-        // its first debug message (GoogleTest copies every failure and skip there), after which
-        // Wine keeps the debug output's mutex open.
-        CloseHandle(CreateEventW(nullptr, TRUE, FALSE, L"WrenfoldKitNamedObject"));
+        // And its first named object, which opens the session's object folder for good, and its
+        // first debug message (GoogleTest copies every failure and skip there), after which Wine
+        // keeps the debug output's mutex open.
+        CloseHandle(CreateEventW(nullptr, TRUE, FALSE, L"WrenfoldWorldNamedObject"));
         OutputDebugStringA("");
         return true;
     }();
     (void)started;
 }
 
-HANDLE OpenProcessOf(HWND window) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return OpenProcess(SYNCHRONIZE, FALSE, processId);
-}
-
 }  // namespace
 
-namespace detail {
+void CopyToDevice(const WCHAR* from, const WideString& to) {
+    if (!CopyFileW(from, to.c_str(), FALSE)) {
+        detail::Failed("error " + std::to_string(GetLastError()) + " copying " + Narrow(from) +
+                       " to " + Narrow(to));
+    }
+}
 
-// Starts one of the test's own programs. Wine, now and then under load, fails a start with
-// ERROR_INTERNAL_ERROR and succeeds when asked again; the product is not in the way here, so the
-// kit asks again rather than fail the test on it.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message{};
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        if (done()) {
+            return true;
+        }
+        if (GetTickCount() - start >= milliseconds) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    }
+}
+
+bool WaitPumping(HANDLE object, DWORD milliseconds) {
+    return PumpUntil([object] { return WaitForSingleObject(object, 0) == WAIT_OBJECT_0; },
+                     milliseconds);
+}
+
 BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION& info) {
     for (int attempt = 1;; ++attempt) {
         if (StartProcess(program, commandLine, 0, info)) {
@@ -339,29 +311,29 @@ BOOL StartTestProgram(LPCWSTR program, LPCWSTR commandLine, PROCESS_INFORMATION&
         if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) {
             return FALSE;
         }
-        Sleep(500);
+        PumpUntil([] { return false; }, 500);
     }
 }
 
 void CloseStandInApplication() {
-    const HWND window = FindWindowW(L"KorvessaNotify", L"");
+    const HWND window = FindWindowW(kKorvessaWindowClass, kKorvessaWindowTitle);
     if (window == nullptr) {
         return;
     }
-    const HANDLE process = OpenProcessOf(window);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
     SendMessageW(window, WM_CLOSE, 0, 0);
     if (process != nullptr) {
-        WaitForSingleObject(process, 5000);
+        WaitPumping(process, 5000);
         CloseHandle(process);
     }
 }
 
-}  // namespace detail
-
-void ResetWorld() {
-    StartKitThreads();
+void Reset() {
+    StartWorld();
     SendMessageW(ControlWindow(), kDestroyAll, 0, 0);
-    detail::CloseStandInApplication();
+    CloseStandInApplication();
     EndStandInPrograms();
     EndWindowOwners();
     for (const OwnedKey& owned : kOwnedKeys) {
@@ -372,28 +344,14 @@ void ResetWorld() {
     }
     detail::ClearRecordings();
     InstalledLibraries().clear();
-    Enumerations().thread = GetCurrentThreadId();
-    Enumerations().count = 0;
-    Pauses().thread = GetCurrentThreadId();
-    Pauses().pauses.clear();
-    Baseline().clear();
-    for (const ULONG_PTR value : OpenHandleValues()) {
-        Baseline()[value] = DescribeHandle(reinterpret_cast<HANDLE>(value));
-    }
+    Imports().thread = GetCurrentThreadId();
+    Imports().enumerations = 0;
+    Imports().pauses.clear();
+    Baseline() = OpenHandles();
 }
 
 std::string LeakReport() {
-    std::string report;
-    for (const ULONG_PTR value : OpenHandleValues()) {
-        const std::string description = DescribeHandle(reinterpret_cast<HANDLE>(value));
-        const auto before = Baseline().find(value);
-        if (before == Baseline().end() || before->second != description) {
-            char number[24];
-            std::snprintf(number, sizeof number, " (0x%llx)",
-                          static_cast<unsigned long long>(value));
-            report += (report.empty() ? "" : ", ") + description + number;
-        }
-    }
+    std::string report = HandleReport(HandlesOpenedSince(Baseline()));
     for (const WideString& library : InstalledLibraries()) {
         if (GetModuleHandleW(library.c_str()) != nullptr) {
             report += (report.empty() ? "library " : ", library ") + Narrow(library);
@@ -403,10 +361,13 @@ std::string LeakReport() {
 }
 
 // Denies value writes on the key to everyone; the key can still be read and deleted. The denial
-// lasts until ResetWorld removes the key.
+// lasts until Reset removes the key, and covers deleting values.
 void RefuseNextWrite(HKEY root, const WCHAR* path) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
+    if (RegOpenKeyExW(root, path, 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) {
+        detail::Failed("the key " + Narrow(path) + " cannot be opened to deny writes");
+        return;
+    }
     EXPLICIT_ACCESSW entries[2] = {};
     entries[0].grfAccessPermissions = KEY_SET_VALUE;
     entries[0].grfAccessMode = DENY_ACCESS;
@@ -418,15 +379,15 @@ void RefuseNextWrite(HKEY root, const WCHAR* path) {
         entry.Trustee.ptstrName = const_cast<LPWSTR>(L"EVERYONE");
     }
     PACL acl = nullptr;
-    ASSERT_EQ(SetEntriesInAclW(2, entries, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              acl, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    if (SetEntriesInAclW(2, entries, nullptr, &acl) != ERROR_SUCCESS ||
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
+                        nullptr) != ERROR_SUCCESS) {
+        detail::Failed("writes to the key " + Narrow(path) + " cannot be denied");
+    }
     LocalFree(acl);
     RegCloseKey(key);
 }
 
-// The same denial covers deleting values.
 void RefuseNextValueDeletion(HKEY root, const WCHAR* path) {
     RefuseNextWrite(root, path);
 }
@@ -453,19 +414,15 @@ bool PathsMayExceedMaxPath() {
 }
 
 // Real Windows offers no way to make these fail on request.
-bool FailNextAllocation() {
+bool FailNext(Fault /*fault*/) {
     return false;
 }
 
-bool FailNextFileRead() {
+bool SetDeviceIdentity(DWORD /*major*/, const WCHAR* /*platformType*/) {
     return false;
 }
 
-bool FailNextFileWrite() {
-    return false;
-}
-
-bool FailNextFileSystemCall() {
+bool SetScreenDensity(int /*horizontal*/, int /*vertical*/) {
     return false;
 }
 
@@ -475,9 +432,13 @@ HWND CreateRecordingWindow(const WCHAR* className, const WCHAR* title) {
     return request.window;
 }
 
+DWORD RecordingWindowProcess() {
+    return GetCurrentProcessId();  // the world's window thread is the program's own
+}
+
 std::vector<Pause> PausesSince(DWORD start) {
     std::vector<Pause> since;
-    for (const Pause& pause : Pauses().pauses) {
+    for (const Pause& pause : Imports().pauses) {
         if (pause.start - start < 0x80000000) {  // at or after `start`, the tick count wrapping
             since.push_back(pause);
         }
@@ -485,7 +446,7 @@ std::vector<Pause> PausesSince(DWORD start) {
     return since;
 }
 
-::testing::AssertionResult PausedFor(DWORD start, DWORD milliseconds) {
+std::string PauseMismatch(DWORD start, DWORD milliseconds) {
     DWORD paused = 0;
     for (const Pause& pause : PausesSince(start)) {
         paused += pause.milliseconds;
@@ -493,14 +454,10 @@ std::vector<Pause> PausesSince(DWORD start) {
     // The pauses really took their time: the tick count moves in steps of up to 16 ms.
     const DWORD elapsed = GetTickCount() - start;
     if (paused == milliseconds && elapsed + 16 >= milliseconds) {
-        return ::testing::AssertionSuccess();
+        return "";
     }
-    return ::testing::AssertionFailure()
-           << "paused " << paused << " ms in " << elapsed << " ms, not " << milliseconds;
-}
-
-DWORD RecordingWindowProcess() {
-    return GetCurrentProcessId();  // the kit's window thread is the test program's own
+    return "paused " + std::to_string(paused) + " ms in " + std::to_string(elapsed) + " ms, not " +
+           std::to_string(milliseconds);
 }
 
 WindowOwner StartWindowOwner(const WCHAR* className, int count) {
@@ -513,14 +470,16 @@ WindowOwner StartWindowOwner(const WCHAR* className, int count) {
     const WideString line =
         L"window_owner.exe " + std::to_wstring(count) + L" " + readyName + L" " + className;
     PROCESS_INFORMATION info{};
-    if (!detail::StartTestProgram(L"" WRENFOLD_WINDOW_OWNER_PROGRAM, line.c_str(), info)) {
-        ADD_FAILURE() << "the window owner did not start: error " << GetLastError();
+    if (!StartTestProgram(L"" WRENFOLD_WINDOW_OWNER_PROGRAM, line.c_str(), info)) {
+        detail::Failed("the window owner did not start: error " + std::to_string(GetLastError()));
         CloseHandle(ready);
         return owner;
     }
     owner.processId = info.dwProcessId;
     WindowOwners().push_back(RunningOwner{info.dwProcessId, info.dwThreadId});
-    EXPECT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0) << "the window owner is not up";
+    if (!WaitPumping(ready, 10000)) {
+        detail::Failed("the window owner is not up");
+    }
     CloseHandle(ready);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
@@ -535,7 +494,7 @@ void EndWindowOwners() {
         const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner.processId);
         PostThreadMessageW(owner.threadId, WM_QUIT, 0, 0);
         if (process != nullptr) {
-            WaitForSingleObject(process, 5000);
+            WaitPumping(process, 5000);
             CloseHandle(process);
         }
     }
@@ -543,22 +502,12 @@ void EndWindowOwners() {
 }
 
 int WindowEnumerations() {
-    return Enumerations().count;
-}
-
-bool SetDeviceIdentity(DWORD /*major*/, const WCHAR* /*platformType*/) {
-    return false;
-}
-
-bool FailNextVersionQuery() {
-    return false;
+    return Imports().enumerations;
 }
 
 void InstallTestLibrary(const WCHAR* path, bool registerEntry) {
-    const WCHAR* built =
-        registerEntry ? L"" WRENFOLD_LIBRARY_WITH_ENTRY : L"" WRENFOLD_LIBRARY_PLAIN;
-    ASSERT_TRUE(CopyFileW(built, path, FALSE))
-        << "error " << GetLastError() << " copying to " << Narrow(path);
+    CopyToDevice(registerEntry ? L"" WRENFOLD_LIBRARY_WITH_ENTRY : L"" WRENFOLD_LIBRARY_PLAIN,
+                 path);
     InstalledLibraries().emplace_back(path);
 }
 
@@ -585,19 +534,9 @@ int GdiObjects() {
     return count;
 }
 
-// The platform reads the density once, when a process starts, and a process that has not
-// declared itself aware of the density is told 96 whatever the setting.
-bool SetScreenDensity(int /*horizontal*/, int /*vertical*/) {
-    return false;
-}
-
-bool FailNextBrushCreation() {
-    return false;
-}
-
 bool RecordedFills(std::vector<Fill>& fills) {
     fills.clear();
     return false;
 }
 
-}  // namespace kit
+}  // namespace world
