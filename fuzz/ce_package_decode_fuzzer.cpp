@@ -1,6 +1,8 @@
-// The `.000` reader on any bytes: it never reads past them (the sanitizers watch), and what it
-// accepts the writer writes again and the reader reads back to the same bytes.
+// The `.000` reader on any bytes: it never reads past them (the sanitizers watch), what it
+// accepts the writer writes again and the reader reads back to the same bytes, and its layout
+// puts every file it places on a device path.
 #include "ce_package/ce_package.h"
+#include "ce_package/layout.h"
 #include "check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,5 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string rewritten;
     FUZZ_CHECK(ce_package::Encode(again, rewritten, error));
     FUZZ_CHECK(rewritten == written);
+    ce_package::Layout layout;
+    if (ce_package::Resolve(read, layout, error)) {
+        FUZZ_CHECK(!layout.install_dir.empty() && layout.install_dir[0] == '\\');
+        for (const ce_package::PlacedFile& file : layout.files) {
+            FUZZ_CHECK(file.path.empty() || file.path[0] == '\\');
+        }
+    }
     return 0;
 }

@@ -213,7 +213,7 @@ DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoad
     if (!ReadPackage(package, error)) {
         return Refuse(kInstallerNoPackage, package, error, switches.noUi);
     }
-    if (!SuitsDevice(package.instructions, error)) {
+    if (!SuitsDevice(package.layout.requirements, error)) {
         return Refuse(kInstallerRefused, package, error, switches.noUi);
     }
     if (switches.safe && CarriesPrograms(package)) {

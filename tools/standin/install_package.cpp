@@ -14,44 +14,6 @@ bool SameText(const WideString& a, const WCHAR* b) {
     return _wcsicmp(a.c_str(), b) == 0;
 }
 
-// The %CEn% folder `number` names, or empty when CE 3.0 has none.
-WideString CeFolderPath(unsigned number) {
-    const char* folder = ce_package::CeFolder(number);
-    return folder == nullptr ? WideString() : Widen(folder);
-}
-
-// The folder a "%CEn%" names, or empty when CE 3.0 has no such folder.
-WideString CeFolderNamed(const WideString& name) {
-    unsigned number = 0;
-    return ce_package::ParseCeFolder("%" + Narrow(name) + "%", number) ? CeFolderPath(number)
-                                                                       : WideString();
-}
-
-// Replaces every %CEn% and %InstallDir% in `text`; false when it names a folder CE lacks.
-bool ExpandFolders(const WideString& text, const WideString& installDir, WideString& expanded) {
-    expanded.clear();
-    std::size_t at = 0;
-    for (std::size_t open; (open = text.find(TEXT('%'), at)) != WideString::npos;) {
-        const std::size_t close = text.find(TEXT('%'), open + 1);
-        if (close == WideString::npos) {
-            break;
-        }
-        expanded += text.substr(at, open - at);
-        const WideString name = text.substr(open + 1, close - open - 1);
-        const WideString folder = CeFolderNamed(name);
-        if (SameText(name, TEXT("InstallDir"))) {
-            expanded += installDir;
-        } else if (!folder.empty()) {
-            expanded += folder;
-        } else {
-            return false;
-        }
-        at = close + 1;
-    }
-    expanded += text.substr(at);
-    return true;
-}
-
 // The member whose extension is the three-digit `number`, or null.
 const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, unsigned number) {
     char extension[8];
@@ -63,27 +25,6 @@ const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, u
         }
     }
     return nullptr;
-}
-
-// A `.000` directory's path on the device.
-bool DirectoryPath(const Package& package, std::uint16_t id, WideString& path, std::string& error) {
-    if (id == 0) {
-        path = package.installDir;
-        return true;
-    }
-    const ce_package::Directory* directory = ce_package::FindDirectory(package.instructions, id);
-    if (directory == nullptr) {
-        error = "directory " + std::to_string(id) + " is not in the package";
-        return false;
-    }
-    const WideString spelt = Widen(ce_package::JoinParts(package.instructions, directory->parts));
-    WideString expanded;
-    if (!ExpandFolders(spelt, package.installDir, expanded)) {
-        error = "the folder " + Narrow(spelt) + " is none a Pocket PC has";
-        return false;
-    }
-    path = !expanded.empty() && expanded[0] == TEXT('\\') ? expanded : TEXT("\\") + expanded;
-    return true;
 }
 
 // Whether the file at `path` was written after the member's date.
@@ -113,10 +54,9 @@ bool NewerThan(const WideString& path, const CabinetMember& member) {
 }
 
 // Copies one file as its flags say: skipped ones are no failure.
-bool InstallFile(const Package& package, const ce_package::File& file, const WideString& folder,
+bool InstallFile(const ce_package::PlacedFile& file, const CabinetMember& member,
                  std::vector<RecordEntry>& record) {
-    const WideString target = folder + TEXT("\\") + Widen(file.name);
-    const CabinetMember& member = *MemberNumbered(package.members, file.id);
+    const WideString target = Widen(file.path);
     const bool exists = Exists(target);
     if ((exists && (file.flags & ce_package::kFileNoOverwrite) != 0) ||
         (!exists && (file.flags & ce_package::kFileReplaceOnly) != 0) ||
@@ -143,26 +83,23 @@ HKEY RootOf(std::uint16_t root) {
     }
 }
 
-// Opens the hive's key, making it part by part and recording each part made. Null on failure.
-HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hive& hive,
-              WideString& path, std::vector<RecordEntry>& record) {
-    const HKEY root = RootOf(hive.root);
+// Opens the key, making it part by part and recording each part made. Null on failure.
+HKEY OpenKey(HKEY root, const WideString& path, std::vector<RecordEntry>& record) {
     if (root == nullptr) {
         return nullptr;
     }
-    path.clear();
-    for (const std::uint16_t part : hive.parts) {
-        path += (path.empty() ? TEXT("") : TEXT("\\")) +
-                Widen(ce_package::FindText(instructions, part)->text);
+    for (std::size_t end = 0; end != WideString::npos;) {
+        end = path.find(TEXT('\\'), end + 1);
+        const WideString part = path.substr(0, end);
         HKEY key = nullptr;
         DWORD disposition = 0;
-        if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+        if (RegCreateKeyExW(root, part.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             &disposition) != ERROR_SUCCESS) {
             return nullptr;
         }
         RegCloseKey(key);
         if (disposition == REG_CREATED_NEW_KEY) {
-            record.push_back({RecordKind::Key, root, path, {}});
+            record.push_back({RecordKind::Key, root, part, {}});
         }
     }
     HKEY key = nullptr;
@@ -171,107 +108,66 @@ HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hi
 }
 
 // A value's data as the registry stores it: 8-bit texts become UTF-16.
-bool ValueData(const Package& package, const ce_package::Value& value, DWORD& type,
-               std::string& data) {
-    const std::uint32_t kind = value.type & ~ce_package::kTypeNoClobber;
-    if (kind == ce_package::kTypeBinary) {
-        type = REG_BINARY;
+DWORD ValueData(const ce_package::PlacedValue& value, std::string& data) {
+    if (value.type == ce_package::kTypeBinary) {
         data = value.data;
-        return true;
+        return REG_BINARY;
     }
-    if (kind == ce_package::kTypeDword) {
-        type = REG_DWORD;
+    if (value.type == ce_package::kTypeDword) {
         data = value.data;
-        return data.size() == 4;
-    }
-    if (kind != ce_package::kTypeString && kind != ce_package::kTypeMultiString) {
-        return false;
-    }
-    type = kind == ce_package::kTypeString ? REG_SZ : REG_MULTI_SZ;
-    WideString text = Widen(value.data);
-    if (value.substitute) {
-        WideString expanded;
-        if (!ExpandFolders(text, package.installDir, expanded)) {
-            return false;
-        }
-        text = expanded;
+        return REG_DWORD;
     }
     // Little-endian, as every Windows CE processor and the registry's own bytes are.
     data.clear();
-    for (const WCHAR unit : text) {
+    for (const WCHAR unit : Widen(value.data)) {
         data += static_cast<char>(unit & 0xFF);
         data += static_cast<char>(unit >> 8);
     }
-    return true;
+    return value.type == ce_package::kTypeString ? REG_SZ : REG_MULTI_SZ;
 }
 
-void InstallValues(const Package& package, std::vector<RecordEntry>& record, Counts& failed) {
-    const ce_package::Instructions& instructions = package.instructions;
-    for (const ce_package::Hive& hive : instructions.hives) {
-        WideString path;
-        const HKEY key = OpenHive(instructions, hive, path, record);
-        for (const ce_package::Value& value : instructions.values) {
-            if (value.hive != hive.id) {
-                continue;
-            }
-            const WideString name = Widen(value.name);
-            DWORD type = 0;
-            std::string data;
-            if (key == nullptr || !ValueData(package, value, type, data)) {
-                ++failed.values;
-                continue;
-            }
-            if ((value.type & ce_package::kTypeNoClobber) != 0 &&
-                RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                    ERROR_SUCCESS) {
-                continue;
-            }
-            if (RegSetValueExW(key, name.c_str(), 0, type,
-                               reinterpret_cast<const BYTE*>(data.data()),
-                               static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
-                ++failed.values;
-                continue;
-            }
-            record.push_back({RecordKind::Value, RootOf(hive.root), path, name});
+void InstallValues(const ce_package::PlacedKey& placed, std::vector<RecordEntry>& record,
+                   Counts& failed) {
+    const HKEY root = RootOf(placed.root);
+    const WideString path = Widen(placed.path);
+    const HKEY key = OpenKey(root, path, record);
+    for (const ce_package::PlacedValue& value : placed.values) {
+        const WideString name = Widen(value.name);
+        std::string data;
+        const DWORD type = ValueData(value, data);
+        if (key == nullptr || !value.placed) {
+            ++failed.values;
+            continue;
         }
-        if (key == nullptr) {
-            ++failed.keys;
-        } else {
-            RegCloseKey(key);
+        if (value.no_clobber && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr,
+                                                 nullptr) == ERROR_SUCCESS) {
+            continue;
         }
+        if (RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+            ++failed.values;
+            continue;
+        }
+        record.push_back({RecordKind::Value, root, path, name});
+    }
+    if (key == nullptr) {
+        ++failed.keys;
+    } else {
+        RegCloseKey(key);
     }
 }
 
 // A CE shortcut: the count of what follows the "#", the "#", and the target's command line.
-bool InstallLink(const Package& package, const ce_package::Link& link,
-                 std::vector<RecordEntry>& record) {
-    WideString base;
-    WideString target;
-    std::string ignored;
-    if (link.base == 0) {
-        base = package.installDir;
-    } else if (!CeFolderPath(link.base).empty()) {
-        base = CeFolderPath(link.base);
-    } else {
+bool InstallLink(const ce_package::PlacedLink& link, std::vector<RecordEntry>& record) {
+    if (link.path.empty() || link.target.empty()) {
         return false;
     }
-    if (link.kind == ce_package::kLinkToFile) {
-        const ce_package::File* file = ce_package::FindFile(package.instructions, link.target);
-        WideString folder;
-        if (file == nullptr || !DirectoryPath(package, file->directory, folder, ignored)) {
-            return false;
-        }
-        target = folder + TEXT("\\") + Widen(file->name);
-    } else if (!DirectoryPath(package, link.target, target, ignored)) {
-        return false;
-    }
-    const WideString path = base + TEXT("\\") +
-                            Widen(ce_package::JoinParts(package.instructions, link.parts)) +
-                            TEXT(".lnk");
-    const WideString command =
-        target.find(TEXT(' ')) == WideString::npos ? target : TEXT("\"") + target + TEXT("\"");
+    const WideString path = Widen(link.path);
+    const std::string& target = link.target;
+    const std::string command =
+        target.find(' ') == std::string::npos ? target : "\"" + target + "\"";
     if (!MakeFolders(path.substr(0, path.rfind(TEXT('\\'))), record) ||
-        !WriteFileBytes(path.c_str(), std::to_string(command.size()) + "#" + Narrow(command))) {
+        !WriteFileBytes(path.c_str(), std::to_string(command.size()) + "#" + command)) {
         return false;
     }
     record.push_back({RecordKind::Link, nullptr, path, {}});
@@ -300,33 +196,37 @@ bool ReadPackage(Package& package, std::string& error) {
     if (!ReadCabinet(package.path.c_str(), package.members, error)) {
         return false;
     }
-    const CabinetMember* instructions = MemberNumbered(package.members, 0);
-    if (instructions == nullptr) {
+    const CabinetMember* instructionsMember = MemberNumbered(package.members, 0);
+    if (instructionsMember == nullptr) {
         error = "the package has no .000 member: it is a cabinet, but no CE package";
         return false;
     }
-    if (!ce_package::Decode(instructions->bytes, package.instructions, error)) {
-        error = instructions->name + " " + error;
+    ce_package::Instructions instructions;
+    if (!ce_package::Decode(instructionsMember->bytes, instructions, error)) {
+        error = instructionsMember->name + " " + error;
         return false;
     }
-    const ce_package::Instructions& read = package.instructions;
-    for (const ce_package::File& file : read.files) {
-        if (MemberNumbered(package.members, file.id) == nullptr) {
-            error =
-                "the package's file " + file.name + " has no member ." + std::to_string(file.id);
+    if (!ce_package::Resolve(instructions, package.layout, error)) {
+        return false;
+    }
+    const ce_package::Layout& layout = package.layout;
+    package.fileBytes.clear();
+    for (const ce_package::PlacedFile& file : layout.files) {
+        const CabinetMember* member = MemberNumbered(package.members, file.member);
+        if (member == nullptr) {
+            error = "the package's file " + file.name + " has no member ." +
+                    std::to_string(file.member);
             return false;
         }
+        package.fileBytes.push_back(member);
     }
     package.setupLibrary = MemberNumbered(package.members, ce_package::kSetupLibraryNumber);
-    package.name = Widen(read.provider + " " + read.app_name);
-    // The install folder is the package's directory 1, as cabwiz writes it; one without it goes
-    // where cabwiz's own default would put it.
-    package.installDir = TEXT("\\Program Files\\") + Widen(read.app_name);
-    return ce_package::FindDirectory(read, 1) == nullptr ||
-           DirectoryPath(package, 1, package.installDir, error);
+    package.name = Widen(layout.provider + " " + layout.app_name);
+    package.installDir = Widen(layout.install_dir);
+    return true;
 }
 
-bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
+bool SuitsDevice(const ce_package::Requirements& package, std::string& error) {
     SYSTEM_INFO system{};
     GetSystemInfo(&system);
     if (package.processor != ce_package::kProcessorAny &&
@@ -380,15 +280,14 @@ bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
 }
 
 bool CarriesPrograms(const Package& package) {
-    const auto isProgram = [](const ce_package::File& file) {
+    const auto isProgram = [](const ce_package::PlacedFile& file) {
         const std::size_t dot = file.name.rfind('.');
         const WideString extension =
             dot == std::string::npos ? WideString() : Widen(file.name.substr(dot));
         return SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"));
     };
     return package.setupLibrary != nullptr ||
-           std::any_of(package.instructions.files.begin(), package.instructions.files.end(),
-                       isProgram);
+           std::any_of(package.layout.files.begin(), package.layout.files.end(), isProgram);
 }
 
 bool Exists(const WideString& path) {
@@ -414,28 +313,26 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
 
 Counts InstallContents(const Package& package, std::vector<RecordEntry>& record) {
     Counts failed;
-    const ce_package::Instructions& instructions = package.instructions;
-    std::string ignored;
-    std::vector<WideString> folders(instructions.directories.size());
-    for (std::size_t k = 0; k < folders.size(); ++k) {
-        if (!DirectoryPath(package, instructions.directories[k].id, folders[k], ignored) ||
-            !MakeFolders(folders[k], record)) {
+    const ce_package::Layout& layout = package.layout;
+    for (const ce_package::PlacedFolder& folder : layout.folders) {
+        if (folder.path.empty() || !MakeFolders(Widen(folder.path), record)) {
             ++failed.folders;
         }
     }
     if (!MakeFolders(package.installDir, record)) {
         ++failed.folders;
     }
-    for (const ce_package::File& file : instructions.files) {
-        WideString folder;
-        if (!DirectoryPath(package, file.directory, folder, ignored) ||
-            !InstallFile(package, file, folder, record)) {
+    for (std::size_t k = 0; k < layout.files.size(); ++k) {
+        const ce_package::PlacedFile& file = layout.files[k];
+        if (file.path.empty() || !InstallFile(file, *package.fileBytes[k], record)) {
             ++failed.files;
         }
     }
-    InstallValues(package, record, failed);
-    for (const ce_package::Link& link : instructions.links) {
-        if (!InstallLink(package, link, record)) {
+    for (const ce_package::PlacedKey& key : layout.keys) {
+        InstallValues(key, record, failed);
+    }
+    for (const ce_package::PlacedLink& link : layout.links) {
+        if (!InstallLink(link, record)) {
             ++failed.links;
         }
     }

@@ -8,15 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "ce_package/ce_package.h"
+#include "ce_package/layout.h"
 #include "standin/cabinet.h"
 #include "standin/install_record.h"
 #include "support/wide_string.h"
 
 struct Package {
     WideString path;  // on the device
-    ce_package::Instructions instructions;
     std::vector<CabinetMember> members;
+    ce_package::Layout layout;                    // what the package puts where
+    std::vector<const CabinetMember*> fileBytes;  // each of layout.files' member
     const CabinetMember* setupLibrary = nullptr;  // the .999, if any
     WideString name;                              // "Provider AppName", as removal names it
     WideString installDir;
@@ -28,12 +29,12 @@ struct Counts {
 };
 
 // Reads the package at `package.path`: its members, its instructions (every file they name must
-// be a member), its setup library, name and install folder. False, saying why, when it is no CE
-// package this installer can read.
+// be a member), decoded and laid out once; its setup library, name and install folder. False,
+// saying why, when it is no CE package this installer can read.
 bool ReadPackage(Package& package, std::string& error);
 
 // Whether the package is for this device: its processor, CE version, build and platform.
-bool SuitsDevice(const ce_package::Instructions& package, std::string& error);
+bool SuitsDevice(const ce_package::Requirements& package, std::string& error);
 
 // A package that carries programs is no theme, and /safe refuses it.
 bool CarriesPrograms(const Package& package);
