@@ -61,6 +61,53 @@ std::string DirectoryPath(const Instructions& instructions, std::uint16_t id,
     return !path.empty() && path[0] == '\\' ? path : "\\" + path;
 }
 
+// Whether a device path climbs out of where it starts: a ".." among its parts.
+bool Climbs(const std::string& path) {
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        if (path.compare(start, end - start, "..") == 0) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// What keeps a package's paths where it puts them: no folder, file or shortcut whose path
+// climbs out with "..", and no file name with a folder part, which would write the file
+// elsewhere than its folder.
+bool Contained(const Instructions& instructions, const Layout& layout, std::string& error) {
+    if (Climbs(layout.install_dir)) {
+        error = "the install folder " + layout.install_dir + " climbs out of its folder";
+        return false;
+    }
+    for (const PlacedFolder& folder : layout.folders) {
+        if (Climbs(folder.path)) {
+            error = "directory " + std::to_string(folder.id) + ", " + folder.path +
+                    ", climbs out of its folder";
+            return false;
+        }
+    }
+    for (const File& file : instructions.files) {
+        if (file.name.find_first_of("\\/") != std::string::npos || file.name == "." ||
+            file.name == "..") {
+            error = "file " + std::to_string(file.id) + "'s name " + file.name +
+                    " is no plain file name";
+            return false;
+        }
+    }
+    for (const PlacedLink& link : layout.links) {
+        if (Climbs(link.path) || Climbs(link.target)) {
+            error = "the shortcut " + link.path + " climbs out of its folder";
+            return false;
+        }
+    }
+    return true;
+}
+
 PlacedValue PlaceValue(const Value& value, const std::string& install_dir) {
     PlacedValue placed;
     placed.name = value.name;
@@ -134,7 +181,10 @@ bool Resolve(const Instructions& instructions, Layout& layout, std::string& erro
         out.files.push_back(std::move(placed));
     }
     for (const Hive& hive : instructions.hives) {
-        PlacedKey key{hive.root, JoinParts(instructions, hive.parts), {}};
+        // The registry has no root to a path: a leading "\", as some .inf files write it, is none.
+        std::string path = JoinParts(instructions, hive.parts);
+        path.erase(0, path.find_first_not_of('\\'));
+        PlacedKey key{hive.root, path, {}};
         for (const Value& value : instructions.values) {
             if (value.hive == hive.id) {
                 key.values.push_back(PlaceValue(value, out.install_dir));
@@ -144,6 +194,9 @@ bool Resolve(const Instructions& instructions, Layout& layout, std::string& erro
     }
     for (const Link& link : instructions.links) {
         out.links.push_back(PlaceLink(instructions, link, out.install_dir));
+    }
+    if (!Contained(instructions, out, error)) {
+        return false;
     }
     layout = std::move(out);
     return true;

@@ -68,7 +68,8 @@ struct Layout {
 // The layout of decoded `instructions`, which Decode has checked. The install folder is the
 // package's directory 1, as cabwiz writes the .inf's InstallDir, or cabwiz's default,
 // "\Program Files\<AppName>", without one. False, saying why, when the install folder itself names
-// a folder the device lacks.
+// a folder the device lacks, or a path would climb out of where the package puts it (a ".." part,
+// a file name with a folder part).
 bool Resolve(const Instructions& instructions, Layout& layout, std::string& error);
 
 }  // namespace ce_package
