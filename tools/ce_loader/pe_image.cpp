@@ -101,7 +101,7 @@ Range DirectoryRange(const unsigned char* image, const Layout& layout, Directory
     if (static_cast<unsigned>(directory) >= layout.directoryCount) {
         return Range::kAbsent;
     }
-    const unsigned char* entry = image + layout.directories + 8 * directory;
+    const unsigned char* entry = image + layout.directories + std::size_t{8} * directory;
     rva = Read32(entry);
     size = Read32(entry + 4);
     if (rva == 0 && size == 0) {
@@ -149,14 +149,14 @@ bool ReadExports(const Layout& layout, const unsigned char* image, ExportTable& 
         return damaged();
     }
     for (std::uint32_t index = 0; index < read.functionCount; ++index) {
-        if (Read32(image + read.functions + 4 * index) >= layout.imageSize) {
+        if (Read32(image + read.functions + std::size_t{4} * index) >= layout.imageSize) {
             return damaged();
         }
     }
     for (std::uint32_t index = 0; index < read.nameCount; ++index) {
-        const std::uint32_t name = Read32(image + read.names + 4 * index);
+        const std::uint32_t name = Read32(image + read.names + std::size_t{4} * index);
         if (NameAt(image, layout, name).empty() ||
-            Read16(image + read.ordinals + 2 * index) >= read.functionCount) {
+            Read16(image + read.ordinals + std::size_t{2} * index) >= read.functionCount) {
             return damaged();
         }
     }
@@ -167,11 +167,11 @@ bool ReadExports(const Layout& layout, const unsigned char* image, ExportTable& 
 bool FindExportOffset(const unsigned char* image, std::size_t size, const ExportTable& table,
                       const char* name, std::uint32_t& offset) {
     for (std::uint32_t index = 0; index < table.nameCount; ++index) {
-        const std::uint32_t nameRva = Read32(image + table.names + 4 * index);
+        const std::uint32_t nameRva = Read32(image + table.names + std::size_t{4} * index);
         if (std::strncmp(reinterpret_cast<const char*>(image + nameRva), name, size - nameRva) ==
             0) {
-            const std::uint16_t ordinal = Read16(image + table.ordinals + 2 * index);
-            offset = Read32(image + table.functions + 4 * ordinal);
+            const std::uint16_t ordinal = Read16(image + table.ordinals + std::size_t{2} * index);
+            offset = Read32(image + table.functions + std::size_t{4} * ordinal);
             return true;
         }
     }
