@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "standin/file_bytes.h"
+#include "standin/setup_library.h"
 #include "support/compat.h"
 
 namespace {
@@ -14,17 +15,87 @@ bool SameText(const WideString& a, const WCHAR* b) {
     return _wcsicmp(a.c_str(), b) == 0;
 }
 
+// A member's number, its name's three-digit extension; false for a name without one.
+bool MemberNumber(const std::string& name, unsigned& number) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.size() - dot != 4) {
+        return false;
+    }
+    number = 0;
+    for (std::size_t k = dot + 1; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9') {
+            return false;
+        }
+        number = number * 10 + static_cast<unsigned>(name[k] - '0');
+    }
+    return true;
+}
+
 // The member whose extension is the three-digit `number`, or null.
 const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, unsigned number) {
-    char extension[8];
-    std::snprintf(extension, sizeof extension, ".%03u", number);
     for (const CabinetMember& member : members) {
-        const std::size_t dot = member.name.rfind('.');
-        if (dot != std::string::npos && member.name.substr(dot) == extension) {
+        unsigned found = 0;
+        if (MemberNumber(member.name, found) && found == number) {
             return &member;
         }
     }
     return nullptr;
+}
+
+// The members are told apart by their numbers alone and extracted by the device under their
+// names: a name with a folder part would land elsewhere, and a number twice leaves the package
+// saying two things.
+bool PlainMembers(const std::vector<CabinetMember>& members, std::string& error) {
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        const std::string& name = members[k].name;
+        if (name.find_first_of("\\/:") != std::string::npos ||
+            name.find("..") != std::string::npos) {
+            error = "the package's member " + name + " has a folder part";
+            return false;
+        }
+        unsigned number = 0;
+        if (!MemberNumber(name, number)) {
+            continue;
+        }
+        for (std::size_t other = 0; other < k; ++other) {
+            unsigned taken = 0;
+            if (MemberNumber(members[other].name, taken) && taken == number) {
+                error = "the package's members " + members[other].name + " and " + name +
+                        " have one number";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The cabinet's own size field (offset 8) against the file's size: a cabinet that says it is
+// longer or shorter than it is was cut or grown after it was made.
+bool WholeCabinet(const WideString& path, std::string& error) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "the package cannot be opened";
+        return false;
+    }
+    unsigned char header[12] = {};
+    DWORD read = 0;
+    const DWORD size = GetFileSize(file, nullptr);
+    const bool known = ReadFile(file, header, sizeof header, &read, nullptr) &&
+                       read == sizeof header && size != INVALID_FILE_SIZE;
+    CloseHandle(file);
+    const DWORD said = static_cast<DWORD>(header[8]) | static_cast<DWORD>(header[9]) << 8 |
+                       static_cast<DWORD>(header[10]) << 16 | static_cast<DWORD>(header[11]) << 24;
+    if (!known) {
+        error = "the package cannot be read";
+        return false;
+    }
+    if (said != size) {
+        error = "the cabinet says it is " + std::to_string(said) + " bytes, and the file has " +
+                std::to_string(size);
+        return false;
+    }
+    return true;
 }
 
 // Whether the file at `path` was written after the member's date.
@@ -53,14 +124,18 @@ bool NewerThan(const WideString& path, const CabinetMember& member) {
             written.dwLowDateTime > packed.dwLowDateTime);
 }
 
-// Copies one file as its flags say: skipped ones are no failure.
+// Copies one file as its flags say: skipped ones are no failure. A file kept because it is newer
+// is kept only when the package does not also ask to overwrite whatever the dates.
 bool InstallFile(const ce_package::PlacedFile& file, const CabinetMember& member,
                  std::vector<RecordEntry>& record) {
     const WideString target = Widen(file.path);
     const bool exists = Exists(target);
-    if ((exists && (file.flags & ce_package::kFileNoOverwrite) != 0) ||
-        (!exists && (file.flags & ce_package::kFileReplaceOnly) != 0) ||
-        (exists && (file.flags & ce_package::kFileKeepNewer) != 0 && NewerThan(target, member))) {
+    const std::uint32_t flags = file.flags;
+    const bool keepNewer =
+        (flags & ce_package::kFileKeepNewer) != 0 && (flags & ce_package::kFileOverwriteAny) == 0;
+    if ((exists && (flags & ce_package::kFileNoOverwrite) != 0) ||
+        (!exists && (flags & ce_package::kFileReplaceOnly) != 0) ||
+        (exists && keepNewer && NewerThan(target, member))) {
         return true;
     }
     if (!WriteFileBytes(target.c_str(), member.bytes)) {
@@ -130,13 +205,24 @@ void InstallValues(const ce_package::PlacedKey& placed, std::vector<RecordEntry>
                    Counts& failed) {
     const HKEY root = RootOf(placed.root);
     const WideString path = Widen(placed.path);
+    const WCHAR* const rootNames[] = {TEXT("?"), TEXT("HKCR"), TEXT("HKCU"), TEXT("HKLM"),
+                                      TEXT("HKU")};
+    const WideString shown = rootNames[placed.root <= 4 ? placed.root : 0] + (TEXT("\\") + path);
     const HKEY key = OpenKey(root, path, record);
+    if (key == nullptr) {
+        ++failed.keys;
+        failed.missed.push_back(shown);
+    }
     for (const ce_package::PlacedValue& value : placed.values) {
         const WideString name = Widen(value.name);
         std::string data;
         const DWORD type = ValueData(value, data);
+        const RecordEntry entry{RecordKind::Value, root, path, name};
+        const WideString shownValue =
+            shown + TEXT(", ") + (name.empty() ? WideString(TEXT("(default)")) : name);
         if (key == nullptr || !value.placed) {
             ++failed.values;
+            failed.missed.push_back(shownValue);
             continue;
         }
         if (value.no_clobber && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr,
@@ -146,13 +232,12 @@ void InstallValues(const ce_package::PlacedKey& placed, std::vector<RecordEntry>
         if (RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                            static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
             ++failed.values;
+            failed.missed.push_back(shownValue);
             continue;
         }
-        record.push_back({RecordKind::Value, root, path, name});
+        record.push_back(entry);
     }
-    if (key == nullptr) {
-        ++failed.keys;
-    } else {
+    if (key != nullptr) {
         RegCloseKey(key);
     }
 }
@@ -193,17 +278,18 @@ std::string Narrow(const WideString& text) {
 }
 
 bool ReadPackage(Package& package, std::string& error) {
-    if (!ReadCabinet(package.path.c_str(), package.members, error)) {
+    if (!ReadCabinet(package.path.c_str(), package.members, error) ||
+        !WholeCabinet(package.path, error) || !PlainMembers(package.members, error)) {
         return false;
     }
-    const CabinetMember* instructionsMember = MemberNumbered(package.members, 0);
-    if (instructionsMember == nullptr) {
+    package.instructions = MemberNumbered(package.members, 0);
+    if (package.instructions == nullptr) {
         error = "the package has no .000 member: it is a cabinet, but no CE package";
         return false;
     }
     ce_package::Instructions instructions;
-    if (!ce_package::Decode(instructionsMember->bytes, instructions, error)) {
-        error = instructionsMember->name + " " + error;
+    if (!ce_package::Decode(package.instructions->bytes, instructions, error)) {
+        error = package.instructions->name + " " + error;
         return false;
     }
     if (!ce_package::Resolve(instructions, package.layout, error)) {
@@ -266,17 +352,21 @@ bool SuitsDevice(const ce_package::Requirements& package, std::string& error) {
         error = "the package is not for build " + std::to_string(version.dwBuildNumber);
         return false;
     }
+    return true;
+}
+
+WideString UnsupportedPlatform(const ce_package::Requirements& package) {
     WCHAR platform[64] = {};
-    if (!package.unsupported.empty() &&
-        SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0)) {
-        for (const std::string& name : package.unsupported) {
-            if (SameText(Widen(name), platform)) {
-                error = "the package is not for the " + name + " platform";
-                return false;
-            }
+    if (package.unsupported.empty() ||
+        !SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0)) {
+        return {};
+    }
+    for (const std::string& name : package.unsupported) {
+        if (SameText(Widen(name), platform)) {
+            return platform;
         }
     }
-    return true;
+    return {};
 }
 
 bool CarriesPrograms(const Package& package) {
@@ -300,7 +390,11 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
             continue;
         }
         const WideString folder = path.substr(0, at);
-        if (Exists(folder)) {
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                return false;  // a file where the folder should be
+            }
             continue;
         }
         if (!CreateDirectoryW(folder.c_str(), nullptr)) {
@@ -311,29 +405,69 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
     return true;
 }
 
+namespace {
+
+// Each file the package flags to register that this installation copied, registered once every
+// file is there (a control may need another), as the CE installer registers controls after
+// copying; one that will not register counts as a file not installed.
+void RegisterCopied(const ce_package::Layout& layout, const std::vector<RecordEntry>& record,
+                    Counts& failed) {
+    for (const ce_package::PlacedFile& file : layout.files) {
+        const WideString path = Widen(file.path);
+        const bool copied =
+            std::any_of(record.begin(), record.end(), [&path](const RecordEntry& entry) {
+                return entry.kind == RecordKind::File && entry.path == path;
+            });
+        if ((file.flags & ce_package::kFileSelfRegister) != 0 && copied &&
+            !CallRegistrationEntry(path, TEXT("DllRegisterServer"))) {
+            ++failed.files;
+            failed.missed.push_back(path + TEXT(" (not registered)"));
+        }
+    }
+}
+
+}  // namespace
+
 Counts InstallContents(const Package& package, std::vector<RecordEntry>& record) {
     Counts failed;
     const ce_package::Layout& layout = package.layout;
     for (const ce_package::PlacedFolder& folder : layout.folders) {
         if (folder.path.empty() || !MakeFolders(Widen(folder.path), record)) {
             ++failed.folders;
+            failed.missed.push_back(folder.path.empty()
+                                        ? TEXT("directory ") + Widen(std::to_string(folder.id))
+                                        : Widen(folder.path));
         }
     }
-    if (!MakeFolders(package.installDir, record)) {
+    // The install folder is the package's directory 1 when it has one: counted once.
+    const bool listed =
+        std::any_of(layout.folders.begin(), layout.folders.end(), [&](const auto& folder) {
+            return _wcsicmp(Widen(folder.path).c_str(), package.installDir.c_str()) == 0;
+        });
+    if (!listed && !MakeFolders(package.installDir, record)) {
         ++failed.folders;
+        failed.missed.push_back(package.installDir);
     }
     for (std::size_t k = 0; k < layout.files.size(); ++k) {
         const ce_package::PlacedFile& file = layout.files[k];
         if (file.path.empty() || !InstallFile(file, *package.fileBytes[k], record)) {
+            const WideString shown = file.path.empty() ? Widen(file.name) : Widen(file.path);
             ++failed.files;
+            failed.missed.push_back(shown);
+            if ((file.flags & ce_package::kFileWarnIfSkipped) != 0) {
+                failed.warned.push_back(shown);
+            }
+            failed.unskippable = failed.unskippable || (file.flags & ce_package::kFileNoSkip) != 0;
         }
     }
+    RegisterCopied(layout, record, failed);
     for (const ce_package::PlacedKey& key : layout.keys) {
         InstallValues(key, record, failed);
     }
     for (const ce_package::PlacedLink& link : layout.links) {
         if (!InstallLink(link, record)) {
             ++failed.links;
+            failed.missed.push_back(link.path.empty() ? TEXT("a shortcut") : Widen(link.path));
         }
     }
     return failed;
