@@ -61,7 +61,8 @@ const char kInf[] =
     "HKLM,Software\\Ternwick\\Sample,Folder,0x00000000,%InstallDir%\\Data\n"
     "HKLM,Software\\Ternwick\\Sample,Count,0x00010001,7\n"
     "[Links]\n"
-    "Sample,0,Sample.exe\n";
+    "Sample,0,Sample.exe\n"
+    "Sample Folder,1,%InstallDir%\n";
 
 const WideString kPackage = TEXT("\\My Documents\\Sample.cab");
 const WideString kInstallDir = TEXT("\\Program Files\\Sample");
@@ -303,6 +304,10 @@ TEST_F(Installer, EachDamagedPackageIsRefusedOrInstalledWhole) {
     cabinet_edit::ChangeMember(
         climbingFolder, 0, instructions.find(std::string("Sample\0", 7), Table(instructions, 0)),
         std::string("..\0\0\0\0\0", 7));
+    std::string slashed = good;  // "/" parts a path wherever Win32 reads it
+    cabinet_edit::ChangeMember(
+        slashed, 0, instructions.find(std::string("Sample\0", 7), Table(instructions, 0)),
+        std::string("../..\0\0", 7));
     std::string dataChanged = good;
     dataChanged.at(Get(good, 36, 4) + 8 + 200) ^= 1;
     std::string longer = good;
@@ -357,6 +362,8 @@ TEST_F(Installer, EachDamagedPackageIsRefusedOrInstalledWhole) {
          "file 1's name ..\\Win.exe is no plain file name"},
         {"a folder climbing out", climbingFolder, kInstallerNoPackage,
          "the install folder \\Program Files\\.. climbs out of its folder"},
+        {"a folder climbing out past a slash", slashed, kInstallerNoPackage,
+         "the install folder \\Program Files\\../.. climbs out of its folder"},
         {"a setup library of text", Built(kInf, &text), kInstallerNoPackage,
          "its setup library is not a PE file"},
         {"an empty setup library", Built(kInf, &empty), kInstallerNoPackage,
@@ -553,6 +560,7 @@ TEST_F(Installer, InstallExitCountsEachKindOfFailureInItsOwnPlace) {
             row.missed};
         EXPECT_EQ(BoxTexts(), row.missed.empty() ? std::vector<std::string>{} : told);
         EXPECT_TRUE(Recorded()) << "what was installed can be removed";
+        EXPECT_FALSE(kit::PathExists(kPackage)) << "deleted all the same";
         EXPECT_EQ(Remove(), kInstallerDone) << Error();
         EXPECT_FALSE(Recorded());
     }
@@ -680,6 +688,7 @@ TEST_F(Installer, EachValueTypeAndFlagIsStoredAsItSays) {
         const char* line;  // the AddReg line in place of the Count value's
         DWORD type;
         std::vector<unsigned char> data;
+        const WCHAR* name = TEXT("Count");
     };
     const std::vector<unsigned char> old = {'o', 0, 'l', 0, 'd', 0, 0, 0};
     const Row rows[] = {
@@ -696,6 +705,8 @@ TEST_F(Installer, EachValueTypeAndFlagIsStoredAsItSays) {
         {"HKLM,Software\\Ternwick\\Sample,Count,0x00010001,0x12345678",
          REG_DWORD,
          {0x78, 0x56, 0x34, 0x12}},
+        // An empty name is the key's default value.
+        {"HKLM,Software\\Ternwick\\Sample,,0x00010001,1", REG_DWORD, {1, 0, 0, 0}, TEXT("")},
     };
     for (const Row& row : rows) {
         for (const bool noClobber : {false, true}) {
@@ -705,7 +716,7 @@ TEST_F(Installer, EachValueTypeAndFlagIsStoredAsItSays) {
                 Fresh();
                 if (there) {
                     kit::CreateKey(HKEY_LOCAL_MACHINE, kValuesKey);
-                    kit::SetValue(HKEY_LOCAL_MACHINE, kValuesKey, TEXT("Count"), REG_SZ, old.data(),
+                    kit::SetValue(HKEY_LOCAL_MACHINE, kValuesKey, row.name, REG_SZ, old.data(),
                                   static_cast<DWORD>(old.size()));
                 }
                 std::string line = row.line;
@@ -717,12 +728,11 @@ TEST_F(Installer, EachValueTypeAndFlagIsStoredAsItSays) {
                 ASSERT_EQ(Install(), kInstallerDone) << Error();
                 const bool kept = noClobber && there;
                 const kit::StoredValue value =
-                    kit::GetValue(HKEY_LOCAL_MACHINE, kValuesKey, TEXT("Count"));
+                    kit::GetValue(HKEY_LOCAL_MACHINE, kValuesKey, row.name);
                 EXPECT_EQ(value.type, kept ? static_cast<DWORD>(REG_SZ) : row.type);
                 EXPECT_EQ(value.data, kept ? old : row.data);
                 EXPECT_EQ(Remove(), kInstallerDone);
-                EXPECT_EQ(kit::GetValue(HKEY_LOCAL_MACHINE, kValuesKey, TEXT("Count")).present,
-                          kept);
+                EXPECT_EQ(kit::GetValue(HKEY_LOCAL_MACHINE, kValuesKey, row.name).present, kept);
             }
         }
     }
@@ -748,6 +758,9 @@ TEST_F(Installer, InstallsInOrderRecordsWhereTheDeviceKeepsRecordsAndRemovesExac
     EXPECT_EQ(Text(kit::GetValue(HKEY_LOCAL_MACHINE, kValuesKey, TEXT("Folder"))),
               "\\Program Files\\Sample\\Data");
     EXPECT_EQ(kit::ReadFileText(kLink), "34#\"\\Program Files\\Sample\\Sample.exe\"");
+    EXPECT_EQ(kit::ReadFileText(TEXT("\\Windows\\Start Menu\\Programs\\Sample Folder.lnk")),
+              "23#\"\\Program Files\\Sample\"")
+        << "a shortcut to the install folder, directory 0";
     EXPECT_FALSE(kit::PathExists(kPackage)) << "deleted once installed";
     // The Apps key, value by value.
     const auto value = [](const WCHAR* name) {
@@ -856,15 +869,20 @@ TEST_F(Installer, TheHooksAnswersAreActedOn) {
         int installInit, installExit;
         const WCHAR* switches;
         DWORD result;
-        bool installed, recorded;
+        bool installed, recorded, kept;  // the package kept
     };
+    const int go = codeINSTALL_INIT_CONTINUE;
+    const int done = codeINSTALL_EXIT_DONE;
     const Case cases[] = {
-        {"Install_Init cancels", codeINSTALL_INIT_CANCEL, codeINSTALL_EXIT_DONE, TEXT("/noui"),
-         kInstallerCancelled, false, false},
-        {"Install_Exit asks to undo", codeINSTALL_INIT_CONTINUE, codeINSTALL_EXIT_UNINSTALL,
-         TEXT("/noui"), kInstallerCancelled, false, false},
-        {"/nouninstall", codeINSTALL_INIT_CONTINUE, codeINSTALL_EXIT_DONE,
-         TEXT("/noui /nouninstall"), kInstallerDone, true, false},
+        {"Install_Init cancels", codeINSTALL_INIT_CANCEL, done, TEXT("/noui"), kInstallerCancelled,
+         false, false, false},
+        {"Install_Exit asks to undo", go, codeINSTALL_EXIT_UNINSTALL, TEXT("/noui /delete 0"),
+         kInstallerCancelled, false, false, true},
+        {"/nouninstall", go, done, TEXT("/noui /nouninstall"), kInstallerDone, true, false, false},
+        {"/delete 0", go, done, TEXT("/noui /delete 0"), kInstallerDone, true, true, true},
+        {"/delete 1", go, done, TEXT("/noui /delete 1"), kInstallerDone, true, true, false},
+        // It asks for no folder: the package's is the one it offers.
+        {"/askdest", go, done, TEXT("/noui /askdest"), kInstallerDone, true, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -878,7 +896,7 @@ TEST_F(Installer, TheHooksAnswersAreActedOn) {
         EXPECT_EQ(Recorded(), c.recorded);
         EXPECT_EQ(kit::PathExists(kKeptLibrary), c.recorded);
         EXPECT_EQ(TheHooks().calls.back(), "unload");
-        EXPECT_FALSE(kit::PathExists(kPackage));
+        EXPECT_EQ(kit::PathExists(kPackage), c.kept);
     }
     // A removal that Uninstall_Init cancels takes nothing away.
     Fresh();

@@ -40,6 +40,15 @@ class Lifecycle : public kit::DeviceTest {
         kit::CreateKey(HKEY_CLASSES_ROOT, TEXT("CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"));
     }
     static DWORD Install() { return kit::RunInstaller(TEXT("\"") + kPackage + TEXT("\"")); }
+    // Korvessa installed and running, Internet Explorer open, a file in Preview: the browser.
+    static HWND InstalledAndInUse() {
+        RegisterFlashPlayer();
+        EXPECT_EQ(Install(), 0u);
+        EXPECT_NE(kit::WaitForApplicationWindow(), nullptr);
+        kit::MakeFolder(kPreview);
+        kit::MakeFile(kPreview + TEXT("\\scene.png"), "1");
+        return kit::CreateRecordingWindow(TEXT("IEFrame"), TEXT("Internet Explorer"));
+    }
     static DWORD Uninstall() { return kit::RunUnload(TEXT("Ternwick Korvessa")); }
     static std::string InstallDirValue() {
         const kit::StoredValue value =
@@ -116,12 +125,7 @@ TEST_F(Lifecycle, CloseKorvessaClosesTheInstalledApplicationThenSaysItIsNotLoade
 }
 
 TEST_F(Lifecycle, RemovingClosesTheBrowserAndTheApplicationAndTakesAwayWhatWasInstalled) {
-    RegisterFlashPlayer();
-    ASSERT_EQ(Install(), 0u);
-    ASSERT_NE(kit::WaitForApplicationWindow(), nullptr);
-    const HWND browser = kit::CreateRecordingWindow(TEXT("IEFrame"), TEXT("Internet Explorer"));
-    kit::MakeFolder(kPreview);
-    kit::MakeFile(kPreview + TEXT("\\scene.png"), "1");
+    const HWND browser = InstalledAndInUse();
     kit::MakeFolder(kPreview + TEXT("\\Thumbnails"));
     kit::MakeFile(kPreview + TEXT("\\Thumbnails\\scene.png"), "2");
 
@@ -145,12 +149,7 @@ TEST_F(Lifecycle, RemovingClosesTheBrowserAndTheApplicationAndTakesAwayWhatWasIn
 }
 
 TEST_F(Lifecycle, InstallingOverAnInstalledCopyAsksThenRemovesItAsUnloadDoesAndInstallsAgain) {
-    RegisterFlashPlayer();
-    ASSERT_EQ(Install(), 0u);
-    ASSERT_NE(kit::WaitForApplicationWindow(), nullptr);
-    const HWND browser = kit::CreateRecordingWindow(TEXT("IEFrame"), TEXT("Internet Explorer"));
-    kit::MakeFolder(kPreview);
-    kit::MakeFile(kPreview + TEXT("\\scene.png"), "1");
+    const HWND browser = InstalledAndInUse();
     kit::PutPackage("Korvessa.cab", kPackage);
 
     EXPECT_EQ(Install(), 0u) << kit::LastInstallerStart().error;

@@ -853,83 +853,49 @@ DWORD Install(const WCHAR* switches) {
         ProductSetupLibrary());
 }
 
+std::string InstallQuietly() {
+    return Number(Install(TEXT("/noui")));
+}
+
+std::string InstallAsking() {
+    return Number(Install(TEXT("")));
+}
+
+std::string RemoveKorvessa() {
+    return Number(RunUnload(TEXT("\"Ternwick Korvessa\""), ProductSetupLibrary()));
+}
+
+// What an installation or removal may touch: the package's own places, the device's record of
+// it, and the marks the stand-ins leave for tests.
+const std::vector<std::string> kInstalls = {
+    "f:\\program files",      "f:\\windows",
+    "f:\\my documents",       "k:hklm\\software\\ternwick",
+    "k:hklm\\software\\apps", "r:hklm\\software\\ternwick",
+    "r:hklm\\software\\apps", "r:hkcu\\software\\wrenfoldtest"};
+
+// Each runs on the caller's thread, so that every call of the installer and the hooks fails in
+// turn; an installation that fails is cancelled, refused, reported incomplete or undone.
+Scenario Installing(const char* name, void (*arrange)(), std::string (*act)()) {
+    return {name,        arrange, act,     {"1", "2", "3", "5", "6"}, kInstalls,
+            {kAbortBox}, nullptr, nullptr, ApplicationNotStarted,     TellsWhatWasLeft};
+}
+
+Scenario Removing(const char* name, void (*arrange)()) {
+    return {name,    arrange, RemoveKorvessa, {"1", "2", "4", "5"}, kInstalls, {},
+            nullptr, nullptr, nullptr,        TellsWhatWasLeft};
+}
+
 std::vector<Scenario> InstallerScenarios() {
-    // What an installation or removal may touch: the package's own places, the device's record
-    // of it, and the marks the stand-ins leave for tests.
-    const std::vector<std::string> installs = {
-        "f:\\program files",      "f:\\windows",
-        "f:\\my documents",       "k:hklm\\software\\ternwick",
-        "k:hklm\\software\\apps", "r:hklm\\software\\ternwick",
-        "r:hklm\\software\\apps", "r:hkcu\\software\\wrenfoldtest"};
-    // Each runs on the caller's thread, so that every call of the installer and the hooks fails
-    // in turn; an installation that fails is cancelled, refused, reported incomplete or undone.
-    const std::vector<std::string> installFailures = {"1", "2", "3", "5", "6"};
-    const std::vector<std::string> removalFailures = {"1", "2", "4", "5"};
-    const auto removal = [] {
-        return Number(RunUnload(TEXT("\"Ternwick Korvessa\""), ProductSetupLibrary()));
-    };
     return {
-        {"WCELOAD installing Korvessa.cab",
-         PackageToInstall,
-         [] { return Number(Install(TEXT("/noui"))); },
-         installFailures,
-         installs,
-         {kAbortBox},
-         nullptr,
-         nullptr,
-         ApplicationNotStarted,
-         TellsWhatWasLeft},
-        {"unload removing Korvessa",
-         PackageInstalled,
-         removal,
-         removalFailures,
-         installs,
-         {},
-         nullptr,
-         nullptr,
-         nullptr,
-         TellsWhatWasLeft},
+        Installing("WCELOAD installing Korvessa.cab", PackageToInstall, InstallQuietly),
+        Removing("unload removing Korvessa", PackageInstalled),
         // The earlier installation removed as unload.exe removes it, then the new one.
-        {"WCELOAD replacing Korvessa, under /noui",
-         InstalledWithPackage,
-         [] { return Number(Install(TEXT("/noui"))); },
-         installFailures,
-         installs,
-         {kAbortBox},
-         nullptr,
-         nullptr,
-         ApplicationNotStarted,
-         TellsWhatWasLeft},
-        {"WCELOAD replacing Korvessa, the user asked",
-         InstalledWithPackage,
-         [] { return Number(Install(TEXT(""))); },
-         installFailures,
-         installs,
-         {kAbortBox},
-         nullptr,
-         nullptr,
-         ApplicationNotStarted,
-         TellsWhatWasLeft},
-        {"WCELOAD installing a self-registering Korvessa.cab",
-         SelfRegisteringPackage,
-         [] { return Number(Install(TEXT("/noui"))); },
-         installFailures,
-         installs,
-         {kAbortBox},
-         nullptr,
-         nullptr,
-         ApplicationNotStarted,
-         TellsWhatWasLeft},
-        {"unload removing a self-registered Korvessa",
-         SelfRegisteredInstalled,
-         removal,
-         removalFailures,
-         installs,
-         {},
-         nullptr,
-         nullptr,
-         nullptr,
-         TellsWhatWasLeft},
+        Installing("WCELOAD replacing Korvessa, under /noui", InstalledWithPackage, InstallQuietly),
+        Installing("WCELOAD replacing Korvessa, the user asked", InstalledWithPackage,
+                   InstallAsking),
+        Installing("WCELOAD installing a self-registering Korvessa.cab", SelfRegisteringPackage,
+                   InstallQuietly),
+        Removing("unload removing a self-registered Korvessa", SelfRegisteredInstalled),
     };
 }
 

@@ -61,10 +61,11 @@ std::string DirectoryPath(const Instructions& instructions, std::uint16_t id,
     return !path.empty() && path[0] == '\\' ? path : "\\" + path;
 }
 
-// Whether a device path climbs out of where it starts: a ".." among its parts.
+// Whether a device path climbs out of where it starts: a ".." among its parts, which "/"
+// separates as well as "\" wherever Win32 reads the path.
 bool Climbs(const std::string& path) {
     for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find('\\', start);
+        std::size_t end = path.find_first_of("\\/", start);
         if (end == std::string::npos) {
             end = path.size();
         }

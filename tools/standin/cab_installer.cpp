@@ -46,6 +46,8 @@ bool HasWord(const WideString& commandLine, const WCHAR* word) {
     return padded.find(TEXT(" ") + WideString(word) + TEXT(" ")) != WideString::npos;
 }
 
+// /askdest and /noaskdest choose whether the user is asked for the folder: this installer has no
+// folder to offer but the package's, so it never asks, and reads neither.
 Switches ReadSwitches(const WideString& commandLine) {
     Switches switches;
     switches.deletePackage = !HasWord(commandLine, TEXT("/delete 0"));

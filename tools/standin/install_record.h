@@ -36,7 +36,9 @@ bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries
 bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries);
 
 // Takes the entries away, the latest first: links, values and files are deleted, keys and
-// folders only once they are empty (the application's own files and values keep theirs). Gives
+// folders only once they are empty (the application's own files and values keep theirs), at any
+// depth: the Pocket PC's uninstaller is said to leave folders more than two levels deep (knowledge
+// base 816052), which would leave what the package made behind, so this one does not. Gives
 // how many should have gone and are still there; `left` receives every entry still there, in
 // its order, and `failures` (where given) those that should have gone.
 std::size_t RemoveRecorded(const std::vector<RecordEntry>& entries, std::vector<RecordEntry>& left,
