@@ -122,24 +122,31 @@ TEST_F(Cabinet, AFaultIsAnErrorAndNoMembers) {
     const struct {
         const char* what;
         std::string (*damage)(std::string cabinet);  // none: there is no file
+        std::string member;                          // the member the error names, if one
     } faults[] = {
-        {"missing", nullptr},
-        {"no cabinet", [](std::string) { return std::string("Korvessa stand-in application\n"); }},
+        {"missing", nullptr, ""},
+        {"no cabinet", [](std::string) { return std::string("Korvessa stand-in application\n"); },
+         ""},
         {"cut inside its file entries",
-         [](std::string cabinet) { return cabinet.substr(0, Get(cabinet, kFilesField, 4) + 20); }},
+         [](std::string cabinet) { return cabinet.substr(0, Get(cabinet, kFilesField, 4) + 20); },
+         ""},
         {"cut inside its members' data",
-         [](std::string cabinet) { return cabinet.substr(0, cabinet.size() - 10); }},
+         [](std::string cabinet) { return cabinet.substr(0, cabinet.size() - 10); }, ""},
+        // A member that arrives short: its size says one byte more than the data holds.
         {"its last member longer than the data",
          [](std::string cabinet) {
              const std::size_t entry = LastFileEntry(cabinet);
              Put32(cabinet, entry, Get(cabinet, entry, 4) + 1);
              return cabinet;
-         }},
+         },
+         "KORVESSA.001"},
+        // A data block that fails its checksum, named by the first member read from it.
         {"a data byte changed",
          [](std::string cabinet) {
              cabinet.at(Get(cabinet, kFolderDataField, 4) + kDataHeaderSize + 500) ^= 1;
              return cabinet;
-         }},
+         },
+         "KORVESSA.000"},
     };
     const WideString path = In(TEXT("Damaged.cab"));
     for (const auto& fault : faults) {
@@ -152,6 +159,7 @@ TEST_F(Cabinet, AFaultIsAnErrorAndNoMembers) {
         std::string error;
         EXPECT_FALSE(Read(path, members, error));
         EXPECT_NE(error, "");
+        EXPECT_NE(error.find(fault.member), std::string::npos) << error;
         EXPECT_TRUE(members.empty()) << members.size() << " members, the first " << members[0].name;
     }
 }

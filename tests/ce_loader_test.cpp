@@ -2,6 +2,7 @@
 // relocate them, and refuse, naming what is wrong, a file the device would refuse to load.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -76,6 +77,24 @@ ExportDirectory FindExportDirectory(const Bytes& bytes) {
     return {entry, entry};
 }
 
+// The file offset of what the export directory's field at `field` points to.
+std::size_t InFile(const Bytes& bytes, const ExportDirectory& at, std::size_t field) {
+    return Read32(bytes, field) - Read32(bytes, at.entry) + at.directory;
+}
+
+std::uint32_t ImageSize(const Bytes& bytes) {
+    return Read32(bytes, Read32(bytes, 0x3C) + 24 + 56);
+}
+
+std::uint32_t LargestOrdinal(const Bytes& bytes, const ExportDirectory& at) {
+    const std::size_t ordinals = InFile(bytes, at, at.directory + 36);
+    std::uint32_t largest = 0;
+    for (std::uint32_t k = 0; k < Read32(bytes, at.directory + 24); ++k) {
+        largest = std::max<std::uint32_t>(largest, ce::Read16(&bytes[ordinals + 2 * k]));
+    }
+    return largest;
+}
+
 TEST(CeLoader, PlacesTheLibraryAwayFromItsPreferredBaseAndFindsItsHooks) {
     ce::Image image;
     std::string error;
@@ -132,6 +151,15 @@ TEST(CeLoader, RefusesAnExportTableThatReachesPastTheImage) {
          [](Bytes& bytes, const ExportDirectory& at) {
              ce::Write32(&bytes[at.directory + 20], 0);
          }},
+        // At the bounds: a function at the image's very end, an ordinal equal to the count.
+        {"function-at-the-end",
+         [](Bytes& bytes, const ExportDirectory& at) {
+             ce::Write32(&bytes[InFile(bytes, at, at.directory + 28)], ImageSize(bytes));
+         }},
+        {"ordinal-at-the-count",
+         [](Bytes& bytes, const ExportDirectory& at) {
+             ce::Write32(&bytes[at.directory + 20], LargestOrdinal(bytes, at));
+         }},
     };
     for (const Case& planted : cases) {
         const std::string error = LoadChanged(
@@ -139,6 +167,20 @@ TEST(CeLoader, RefusesAnExportTableThatReachesPastTheImage) {
         EXPECT_NE(error.find("damaged export table"), std::string::npos)
             << planted.name << ": " << error;
     }
+    // One short of each bound is inside: the last byte of the image, the last function.
+    EXPECT_EQ(LoadChanged("function-at-the-last-byte",
+                          [](Bytes& bytes) {
+                              const ExportDirectory at = FindExportDirectory(bytes);
+                              ce::Write32(&bytes[InFile(bytes, at, at.directory + 28)],
+                                          ImageSize(bytes) - 1);
+                          }),
+              "");
+    EXPECT_EQ(LoadChanged("ordinal-at-the-last-function",
+                          [](Bytes& bytes) {
+                              const ExportDirectory at = FindExportDirectory(bytes);
+                              ce::Write32(&bytes[at.directory + 20], LargestOrdinal(bytes, at) + 1);
+                          }),
+              "");
 }
 
 }  // namespace

@@ -386,10 +386,7 @@ bool ReadFiles(Reader& in, std::size_t at, std::size_t count, Instructions& out)
             return in.Fail(at + 2, name + " goes into directory " + std::to_string(file.directory) +
                                        ", which the directories table lacks");
         }
-        if (Get16(in.data + at + 4) != file.id) {
-            return in.Fail(at + 4,
-                           name + " repeats its id as " + std::to_string(Get16(in.data + at + 4)));
-        }
+        // The id again, "usually": the member is the first id's, whatever this one holds.
         file.flags = Get32(in.data + at + 6);
         const std::uint16_t length = Get16(in.data + at + 10);
         if (!in.Zeroed(at + 12, length, name + "'s name", file.name)) {
@@ -422,10 +419,7 @@ bool ReadHives(Reader& in, std::size_t at, std::size_t count, Instructions& out)
             return in.Fail(at + 2, name + " has the root " + std::to_string(hive.root) +
                                        ", not one of 1 to 4");
         }
-        if (Get16(in.data + at + 4) != 0) {
-            return in.Fail(at + 4, name + " has " + std::to_string(Get16(in.data + at + 4)) +
-                                       " where 0 belongs");
-        }
+        // A field that is "usually" 0 and names nothing installed: read whatever it holds.
         at += 6;
         if (!in.Parts(at, out, name, hive.parts)) {
             return false;
@@ -540,7 +534,9 @@ bool ReadLinks(Reader& in, std::size_t at, std::size_t count, Instructions& out)
 bool ReadUnsupported(Reader& in, Instructions& out) {
     const std::uint16_t at = Get16(in.data + kUnsupportedField);
     const std::uint16_t length = Get16(in.data + kUnsupportedField + 2);
-    if (at == 0 && length == 0) {
+    // A list of no bytes is no list, wherever it is said to start: writers whose packages
+    // installed on devices place it after the provider name with the length 0.
+    if (length == 0) {
         return true;
     }
     if (at < kHeaderSize) {
@@ -613,17 +609,8 @@ bool Decode(const unsigned char* data, std::size_t size, Instructions& instructi
         return in.Fail(kLengthField, "the header gives a length of " + std::to_string(length) +
                                          " bytes, the file has " + std::to_string(size));
     }
-    const struct {
-        std::size_t at;
-        std::uint32_t value;
-    } fixed[] = {{4, 0}, {12, 0}, {16, 1}, {96, 0}};
-    for (const auto& field : fixed) {
-        const std::uint32_t found = Get32(data + field.at);
-        if (found != field.value) {
-            return in.Fail(field.at, "holds " + std::to_string(found) + " where " +
-                                         std::to_string(field.value) + " belongs");
-        }
-    }
+    // Words 4, 12, 16 and 96 are "usually" 0, 0, 1 and 0 in the format's own description, and
+    // nothing a device installs depends on them: they are read whatever they hold.
 
     Instructions out;
     out.processor = Get32(data + 20);

@@ -117,7 +117,9 @@ bool Encode(const Instructions& instructions, std::string& bytes, std::string& e
 
 // Reads a `.000`. Every offset, count, length and id is checked against the file; on failure
 // `error` starts with the byte offset of the field at fault ("at 60: ...") and nothing is read
-// past `size`.
+// past `size`. What the format gives only as "usual" values (header words 4, 12, 16 and 96, a
+// file's second id, a hive's third field) is read whatever it holds, and an unsupported-platform
+// list of length 0 is none, wherever it is said to start.
 bool Decode(const unsigned char* data, std::size_t size, Instructions& instructions,
             std::string& error);
 bool Decode(const std::string& bytes, Instructions& instructions, std::string& error);

@@ -12,12 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace ce {
+#include "ce_loader/pe_image.h"
 
-// The images' fields, little-endian whatever the processor running the loader.
-std::uint32_t Read32(const unsigned char* at);
-std::uint16_t Read16(const unsigned char* at);
-void Write32(unsigned char* at, std::uint32_t value);
+namespace ce {
 
 // A function an import is bound to; called only through a pointer of the import's own type.
 using Function = void (*)();
@@ -31,16 +28,6 @@ struct Binding {
 // The simulated device's counterpart of every COREDLL.dll export the device's programs may
 // import (coredll.cpp).
 const std::vector<Binding>& Coredll();
-
-// Where a loaded image's export table lies, as Load validated it: offsets into the image of the
-// function, name and ordinal arrays, every entry of which is known to lie inside it.
-struct ExportTable {
-    std::uint32_t functions = 0;
-    std::uint32_t functionCount = 0;
-    std::uint32_t names = 0;
-    std::uint32_t ordinals = 0;
-    std::uint32_t nameCount = 0;
-};
 
 // A loaded image. `base` is where it is mapped; `entry` its entry point, or null.
 struct Image {

@@ -6,6 +6,8 @@
 
 #include "standin/file_bytes.h"
 #include "standin/install_package.h"
+#include "standin/install_record.h"
+#include "standin/setup_library.h"
 #include "standin/start_mark.h"
 #include "support/compat.h"
 #include "support/wide_string.h"
@@ -44,6 +46,8 @@ bool HasWord(const WideString& commandLine, const WCHAR* word) {
     return padded.find(TEXT(" ") + WideString(word) + TEXT(" ")) != WideString::npos;
 }
 
+// /askdest and /noaskdest choose whether the user is asked for the folder: this installer has no
+// folder to offer but the package's, so it never asks, and reads neither.
 Switches ReadSwitches(const WideString& commandLine) {
     Switches switches;
     switches.deletePackage = !HasWord(commandLine, TEXT("/delete 0"));
@@ -53,96 +57,12 @@ Switches ReadSwitches(const WideString& commandLine) {
     return switches;
 }
 
-// ---- The records for removal -----------------------------------------------------------------
-
-WideString RecordPath(const WideString& name, const WCHAR* extension) {
-    return WideString(kRecordFolder) + TEXT("\\") + name + extension;
-}
-
-WideString AppsKey(const WideString& name) {
-    return WideString(kAppsKey) + TEXT("\\") + name;
-}
-
-DWORD ReadInstalled(const WideString& name, WideString& installDir) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str(), 0, kRegistryAccess, &key) !=
-        ERROR_SUCCESS) {
-        return 0;
-    }
-    DWORD installed = 0;
-    DWORD size = sizeof installed;
-    if (RegQueryValueExW(key, TEXT("Instl"), nullptr, nullptr, reinterpret_cast<BYTE*>(&installed),
-                         &size) != ERROR_SUCCESS) {
-        installed = 0;
-    }
-    WCHAR folder[MAX_PATH] = {};
-    size = sizeof folder - sizeof(WCHAR);
-    if (RegQueryValueExW(key, TEXT("InstlDir"), nullptr, nullptr, reinterpret_cast<BYTE*>(folder),
-                         &size) == ERROR_SUCCESS) {
-        installDir = folder;
-    }
-    RegCloseKey(key);
-    return installed;
-}
+// ---- The marks it leaves for tests -----------------------------------------------------------
 
 bool SetText(HKEY key, const WCHAR* name, const WideString& text) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
 }
-
-// The Apps key (listed in Remove Programs) and the list of what was installed, merged with an
-// earlier installation's, whose entries the new one may not repeat.
-bool WriteRemovalRecords(const Package& package, std::vector<RecordEntry> record) {
-    std::vector<RecordEntry> merged;
-    const WideString path = RecordPath(package.name, TEXT(".unload"));
-    if (!ReadRecord(path, merged) && Exists(path)) {
-        return false;  // an earlier installation's record that would be lost
-    }
-    for (const RecordEntry& entry : record) {
-        const auto same = [&entry](const RecordEntry& other) {
-            return other.kind == entry.kind && other.root == entry.root &&
-                   other.path == entry.path && other.name == entry.name;
-        };
-        if (std::none_of(merged.begin(), merged.end(), same)) {
-            merged.push_back(entry);
-        }
-    }
-    record = merged;
-    HKEY key = nullptr;
-    if (!WriteRecord(path, record) ||
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsKey(package.name).c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const DWORD installed = 1;
-    const bool written =
-        RegSetValueExW(key, TEXT("Instl"), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&installed),
-                       sizeof installed) == ERROR_SUCCESS &&
-        SetText(key, TEXT("InstlDir"), package.installDir) &&
-        SetText(key, TEXT("CabFile"), package.path);
-    RegCloseKey(key);
-    return written;
-}
-
-// False when any of them is still there.
-bool DeleteRemovalRecords(const WideString& name) {
-    bool deleted = true;
-    for (const WCHAR* extension : {TEXT(".dll"), TEXT(".unload")}) {
-        const WideString path = RecordPath(name, extension);
-        deleted = (DeleteFileW(path.c_str()) || !Exists(path)) && deleted;
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str(), 0, kRegistryAccess, &key) ==
-        ERROR_SUCCESS) {
-        for (const WCHAR* value : {TEXT("Instl"), TEXT("InstlDir"), TEXT("CabFile")}) {
-            RegDeleteValueW(key, value);
-        }
-        RegCloseKey(key);
-    }
-    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsKey(name).c_str()) == ERROR_SUCCESS && deleted;
-}
-
-// ---- The installer's run ---------------------------------------------------------------------
 
 // The mark of this start: how it was started and what it found.
 void MarkStart(const WideString& commandLine, const WideString& packagePath) {
@@ -164,11 +84,13 @@ DWORD MarkResult(DWORD result, const std::string& error = {}) {
     return result;
 }
 
+// ---- What the user is asked and told ---------------------------------------------------------
+
 LRESULT CALLBACK InstallerWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// The installer's own window, which owns the boxes its setup library shows.
+// The installer's own window, which owns the boxes it and its setup library show.
 HWND CreateInstallerWindow() {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = InstallerWindowProcedure;
@@ -178,26 +100,48 @@ HWND CreateInstallerWindow() {
                            0, nullptr, nullptr, nullptr, nullptr);
 }
 
-// What a refused package tells the user, unless told to ask and say nothing.
-DWORD Refuse(DWORD result, const Package& package, const std::string& error, bool noUi) {
-    if (!noUi) {
-        const WideString text =
-            package.path + TEXT(" cannot be installed: ") + Widen(error) + TEXT(".");
-        MessageBoxW(nullptr, text.c_str(), TEXT("Installation Failed"), MB_OK | MB_ICONERROR);
+// A question the user answers; /noui answers yes without asking. A box that cannot be shown is
+// no yes. A box answered with its default button (as the tests' answerers press it) is.
+bool Agreed(HWND owner, const WideString& caption, const WideString& text, UINT icon, bool noUi) {
+    if (noUi) {
+        return true;
     }
-    return MarkResult(result, error);
+    const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), MB_YESNO | icon);
+    return answer == IDYES || answer == IDOK;
 }
 
-// The setup library, kept on the device under the application's name for removal, and loaded
-// from there. The hooks are null when the package carries none.
+WideString Lines(const std::vector<WideString>& parts) {
+    WideString text;
+    for (const WideString& part : parts) {
+        text += TEXT("\n") + part;
+    }
+    return text;
+}
+
+// ---- The setup library -------------------------------------------------------------------------
+
+// A setup library loaded from its file on the device. The hooks are null when there is none.
 struct LoadedLibrary {
     SetupHooks hooks{};
     void* token = nullptr;
     bool loaded = false;
 };
 
-bool LoadKept(const SetupLibraryLoader& loader, const WideString& path, LoadedLibrary& library) {
+// Loads the library at `path` once its bytes are what the device could load.
+bool LoadChecked(const SetupLibraryLoader& loader, const WideString& path, LoadedLibrary& library,
+                 std::string& error) {
+    std::string bytes;
+    if (!ReadFileBytes(path.c_str(), bytes)) {
+        error = "its setup library cannot be read";
+        return false;
+    }
+    if (!CheckSetupLibrary(bytes, error)) {
+        return false;
+    }
     library.loaded = loader.load(path.c_str(), library.hooks, library.token);
+    if (!library.loaded) {
+        error = "its setup library cannot be loaded";
+    }
     return library.loaded;
 }
 
@@ -208,73 +152,369 @@ void Unload(const SetupLibraryLoader& loader, LoadedLibrary& library) {
     }
 }
 
-DWORD Install(Package& package, const Switches& switches, const SetupLibraryLoader& loader) {
-    std::string error;
-    if (!ReadPackage(package, error)) {
-        return Refuse(kInstallerNoPackage, package, error, switches.noUi);
-    }
-    if (!SuitsDevice(package.instructions, error)) {
-        return Refuse(kInstallerRefused, package, error, switches.noUi);
-    }
-    if (switches.safe && CarriesPrograms(package)) {
-        return Refuse(kInstallerRefused, package, "it carries programs", switches.noUi);
-    }
-    WideString installedBefore;
-    const bool previouslyInstalled = ReadInstalled(package.name, installedBefore) != 0;
+// ---- Removal, as unload.exe does it and as an upgrade does it first --------------------------
 
-    // The setup library runs from a file of its own until the installation is done: only then
-    // does it replace the one an earlier installation keeps for its removal.
-    const WideString runningLibrary = RecordPath(package.name, TEXT(".installing.dll"));
-    LoadedLibrary library;
-    std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
-    if (package.setupLibrary != nullptr &&
-        (!MakeFolders(kRecordFolder, deviceFolders) ||
-         !WriteFileBytes(runningLibrary.c_str(), package.setupLibrary->bytes) ||
-         !LoadKept(loader, runningLibrary, library))) {
-        DeleteFileW(runningLibrary.c_str());
-        return Refuse(kInstallerNoPackage, package, "its setup library cannot be loaded",
-                      switches.noUi);
-    }
-    std::vector<RecordEntry> record;
-
-    const HWND owner = CreateInstallerWindow();
+struct Removal {
     DWORD result = kInstallerDone;
-    if (library.hooks.installInit != nullptr &&
-        library.hooks.installInit(owner, TRUE, previouslyInstalled ? TRUE : FALSE,
-                                  package.installDir.c_str()) == codeINSTALL_INIT_CANCEL) {
-        result = kInstallerCancelled;
-    } else {
-        const Counts failed = InstallContents(package, record);
-        const int failures =
-            failed.folders + failed.files + failed.keys + failed.values + failed.links;
-        if (library.hooks.installExit != nullptr &&
-            library.hooks.installExit(owner, package.installDir.c_str(), failed.folders,
-                                      failed.files, failed.keys, failed.values,
-                                      failed.links) == codeINSTALL_EXIT_UNINSTALL) {
-            std::vector<RecordEntry> left;
-            RemoveRecorded(record, left);
-            result = kInstallerCancelled;
-        } else if (failures != 0) {
-            result = kInstallerIncomplete;
-            error = std::to_string(failures) + " of the package's parts could not be installed";
+    std::string error;
+    std::vector<RecordEntry> left;       // what stays recorded, for another try
+    std::vector<WideString> notRemoved;  // of it, what should have gone, as the user is told
+};
+
+// The kept instructions, laid out as the installation laid them out.
+bool ReadKeptLayout(const WideString& path, ce_package::Layout& layout) {
+    std::string bytes;
+    ce_package::Instructions instructions;
+    std::string error;
+    return !path.empty() && ReadFileBytes(path.c_str(), bytes) &&
+           ce_package::Decode(bytes, instructions, error) &&
+           ce_package::Resolve(instructions, layout, error);
+}
+
+const ce_package::PlacedFile* PlacedAt(const ce_package::Layout& layout, const WideString& path) {
+    for (const ce_package::PlacedFile& file : layout.files) {
+        if (_wcsicmp(Widen(file.path).c_str(), path.c_str()) == 0) {
+            return &file;
         }
     }
-    DestroyWindow(owner);
+    return nullptr;
+}
+
+// Whether an installed application other than `name` records the file at `path` as its own.
+bool ListedElsewhere(const WideString& name, const WideString& path) {
+    HKEY apps = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppsKey, 0, kRegistryAccess, &apps) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool listed = false;
+    WCHAR other[MAX_PATH];
+    DWORD length = MAX_PATH;
+    for (DWORD index = 0; !listed && RegEnumKeyExW(apps, index, other, &length, nullptr, nullptr,
+                                                   nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = MAX_PATH) {
+        Listing listing;
+        std::vector<RecordEntry> record;
+        listed = _wcsicmp(other, name.c_str()) != 0 &&
+                 ReadListing(other, listing) == Listed::kYes &&
+                 ReadRecord(RemovalRecordPath(other), record) &&
+                 std::any_of(record.begin(), record.end(), [&path](const RecordEntry& entry) {
+                     return entry.kind == RecordKind::File &&
+                            _wcsicmp(entry.path.c_str(), path.c_str()) == 0;
+                 });
+    }
+    RegCloseKey(apps);
+    return listed;
+}
+
+// What removal does beyond deleting, as the kept instructions flag it: a shared file another
+// installed application also records stays for it, out of this record; a self-registered file
+// is unregistered before it goes. One that will not unregister goes all the same: keeping it
+// would keep the application from ever being removed.
+void PrepareRemoval(const WideString& name, const ce_package::Layout& layout,
+                    std::vector<RecordEntry>& record) {
+    std::vector<RecordEntry> removable;
+    for (const RecordEntry& entry : record) {
+        const ce_package::PlacedFile* file =
+            entry.kind == RecordKind::File ? PlacedAt(layout, entry.path) : nullptr;
+        const std::uint32_t flags = file == nullptr ? 0 : file->flags;
+        if ((flags & ce_package::kFileShared) != 0 && ListedElsewhere(name, entry.path)) {
+            continue;
+        }
+        if ((flags & ce_package::kFileSelfRegister) != 0 && Exists(entry.path)) {
+            CallRegistrationEntry(entry.path, TEXT("DllUnregisterServer"));
+        }
+        removable.push_back(entry);
+    }
+    record = removable;
+}
+
+// Removes the installed application `name` as its records say, calling its kept library's
+// hooks around the removal. Nothing is touched when a record cannot be read, the library cannot
+// be loaded or Uninstall_Init cancels; what could not be removed stays recorded and listed.
+Removal RemoveApplication(const WideString& name, const Listing& listing,
+                          const SetupLibraryLoader& loader, HWND owner) {
+    Removal removal;
+    std::vector<RecordEntry> record;
+    ce_package::Layout layout;
+    LoadedLibrary library;
+    if (!ReadRecord(RemovalRecordPath(name), record) ||
+        !ReadKeptLayout(listing.instructions, layout)) {
+        removal.result = kInstallerNoPackage;
+        removal.error = "the record of what was installed cannot be read";
+        return removal;
+    }
+    if (!listing.library.empty() && Exists(listing.library) &&
+        !LoadChecked(loader, listing.library, library, removal.error)) {
+        removal.result = kInstallerNoPackage;
+        removal.error = "the kept setup library cannot be loaded: " + removal.error;
+        return removal;
+    }
+    if (library.hooks.uninstallInit != nullptr &&
+        library.hooks.uninstallInit(owner, listing.installDir.c_str()) ==
+            codeUNINSTALL_INIT_CANCEL) {
+        Unload(loader, library);
+        removal.result = kInstallerCancelled;
+        return removal;
+    }
+    PrepareRemoval(name, layout, record);
+    std::vector<RecordEntry> failures;
+    const std::size_t failed = RemoveRecorded(record, removal.left, &failures);
+    if (library.hooks.uninstallExit != nullptr) {
+        library.hooks.uninstallExit(owner);
+    }
     Unload(loader, library);
+    if (failed != 0) {
+        WriteRecord(RemovalRecordPath(name), removal.left);
+        for (const RecordEntry& entry : failures) {
+            removal.notRemoved.push_back(Described(entry));
+        }
+        removal.result = kInstallerIncomplete;
+        removal.error = std::to_string(failed) +
+                        (failed == 1 ? " installed part" : " installed parts") +
+                        " could not be removed";
+    } else if (!DeleteRecords(name)) {
+        removal.result = kInstallerIncomplete;
+        removal.error = "the removal record cannot be deleted";
+        removal.notRemoved.push_back(RemovalRecordPath(name));
+    }
+    return removal;
+}
+
+// ---- Installation ------------------------------------------------------------------------------
+
+// How a run ended, and what the user is told of it once the package has been dealt with.
+struct Outcome {
+    DWORD result = kInstallerDone;
+    std::string error;
+    std::vector<WideString> notInstalled;
+    std::vector<WideString> notRemoved;  // of an earlier installation it replaced
+};
+
+Outcome Ended(DWORD result, const std::string& error = {}) {
+    Outcome outcome;
+    outcome.result = result;
+    outcome.error = error;
+    return outcome;
+}
+
+// A package the device cannot take at all, told as the device tells it (unless told to say
+// nothing); the reason goes into the mark.
+Outcome Invalid(const Package& package, const std::string& error, bool noUi) {
+    if (!noUi) {
+        const WideString text =
+            TEXT("The file \"") + package.path + TEXT("\" is not a valid Windows CE Setup file.");
+        MessageBoxW(nullptr, text.c_str(), TEXT("Setup Failed"), MB_OK | MB_ICONERROR);
+    }
+    return Ended(kInstallerNoPackage, error);
+}
+
+// A package that is not for this device, or that this device cannot take now.
+Outcome Refuse(const Package& package, const std::string& error, bool noUi,
+               DWORD result = kInstallerRefused) {
+    if (!noUi) {
+        const WideString text =
+            package.path + TEXT(" cannot be installed: ") + Widen(error) + TEXT(".");
+        MessageBoxW(nullptr, text.c_str(), TEXT("Installation Failed"), MB_OK | MB_ICONERROR);
+    }
+    return Ended(result, error);
+}
+
+// One installation's run, once the package is read and the user has agreed.
+struct Installation {
+    Package& package;
+    const Switches& switches;
+    const SetupLibraryLoader& loader;
+    HWND owner = nullptr;
+    LoadedLibrary library;
+    std::vector<RecordEntry> carried;  // what an earlier installation left, still to be removed
+    std::vector<RecordEntry> record;   // what this one put on the device
+    Outcome outcome;
+};
+
+// Takes away what this installation put on the device; the earlier one's leftovers stay
+// recorded as its removal left them.
+void Undo(Installation& run, DWORD result, const std::string& error) {
+    std::vector<RecordEntry> left;
+    RemoveRecorded(run.record, left);
+    run.record.clear();
+    run.outcome.result = result;
+    run.outcome.error = error;
+}
+
+// Install_Init, then the earlier installation's removal. The new library is asked first, so that
+// it can still refuse (Korvessa's refuses a device without the Flash Player) while the earlier
+// installation is whole; no source says where the CE installer calls it, and this order is the
+// one in which a refusal costs the user nothing.
+bool Begin(Installation& run, const Listing* earlier) {
+    const SetupHooks& hooks = run.library.hooks;
+    if (hooks.installInit != nullptr &&
+        hooks.installInit(run.owner, TRUE, earlier != nullptr ? TRUE : FALSE,
+                          run.package.installDir.c_str()) == codeINSTALL_INIT_CANCEL) {
+        run.outcome = Ended(kInstallerCancelled);
+        return false;
+    }
+    if (earlier == nullptr) {
+        return true;
+    }
+    Removal removal = RemoveApplication(run.package.name, *earlier, run.loader, run.owner);
+    if (removal.result != kInstallerDone && removal.result != kInstallerIncomplete) {
+        run.outcome =
+            Ended(removal.result,
+                  "the installed " + Narrow(run.package.name) + " cannot be removed: " +
+                      (removal.error.empty() ? "its removal was cancelled" : removal.error));
+        return false;
+    }
+    run.carried = std::move(removal.left);
+    run.outcome.notRemoved = std::move(removal.notRemoved);
+    return true;
+}
+
+// The package's contents, the warnings its flags ask for, and Install_Exit with the counts.
+void Lay(Installation& run) {
+    const Counts failed = InstallContents(run.package, run.record);
+    for (const WideString& file : failed.warned) {
+        if (!run.switches.noUi) {
+            MessageBoxW(run.owner,
+                        (file + TEXT(" could not be installed, and is skipped.")).c_str(),
+                        run.package.name.c_str(), MB_OK | MB_ICONEXCLAMATION);
+        }
+    }
+    // A file that may not be skipped makes the installation one that cannot be finished: it is
+    // undone before Install_Exit, which would take it for a finished one (Korvessa's starts the
+    // application it installed).
+    if (failed.unskippable) {
+        Undo(run, kInstallerUndone, "a file that may not be skipped could not be installed");
+        return;
+    }
+    const SetupHooks& hooks = run.library.hooks;
+    if (hooks.installExit != nullptr &&
+        hooks.installExit(run.owner, run.package.installDir.c_str(), failed.folders, failed.files,
+                          failed.keys, failed.values, failed.links) == codeINSTALL_EXIT_UNINSTALL) {
+        Undo(run, kInstallerCancelled, {});
+        return;
+    }
+    run.outcome.notInstalled = failed.missed;
+    if (!failed.missed.empty()) {
+        run.outcome.result = kInstallerIncomplete;
+        run.outcome.error =
+            std::to_string(failed.missed.size()) + " of the package's parts could not be installed";
+    } else if (!run.outcome.notRemoved.empty()) {
+        run.outcome.result = kInstallerIncomplete;
+        run.outcome.error = std::to_string(run.outcome.notRemoved.size()) +
+                            " parts of the installation it replaced could not be removed";
+    }
+}
+
+// The records removal reads, for what is installed now: this installation's and what an earlier
+// one left.
+void Record(Installation& run) {
+    std::vector<RecordEntry> entries = run.carried;
+    entries.insert(entries.end(), run.record.begin(), run.record.end());
+    Listing listing;
+    listing.installDir = run.package.installDir;
+    listing.package = run.package.path;
+    const Package& package = run.package;
+    if (!WriteRecords(package.name,
+                      package.setupLibrary == nullptr ? nullptr : &package.setupLibrary->bytes,
+                      package.instructions->bytes, listing, entries)) {
+        run.outcome.result = kInstallerIncomplete;
+        run.outcome.error = "the removal record cannot be written";
+        run.outcome.notInstalled.emplace_back(TEXT("the record for its removal"));
+    }
+}
+
+// The setup library runs from a file of its own until the installation is done: only then does
+// it replace the one an earlier installation keeps for its removal.
+Outcome InstallWithLibrary(Package& package, const Switches& switches,
+                           const SetupLibraryLoader& loader, HWND owner, const Listing* earlier) {
+    const WideString running =
+        WideString(kRecordFolder) + TEXT("\\") + package.name + TEXT(".installing.dll");
+    Installation run{package, switches, loader, owner, {}, {}, {}, {}};
+    std::vector<RecordEntry> deviceFolders;  // the device's own: no removal takes them
+    std::string error;
+    if (package.setupLibrary != nullptr &&
+        (!MakeFolders(kRecordFolder, deviceFolders) ||
+         !WriteFileBytes(running.c_str(), package.setupLibrary->bytes) ||
+         !LoadChecked(loader, running, run.library, error))) {
+        DeleteFileW(running.c_str());
+        return Invalid(package,
+                       error.empty() ? "its setup library cannot be put on the device" : error,
+                       switches.noUi);
+    }
+    if (Begin(run, earlier)) {
+        Lay(run);
+    }
+    Unload(loader, run.library);
+    const DWORD result = run.outcome.result;
     const bool installed = result == kInstallerDone || result == kInstallerIncomplete;
-    if (!DeleteFileW(runningLibrary.c_str()) && Exists(runningLibrary) && installed) {
-        result = kInstallerIncomplete;
-        error = "the installer's copy of the setup library cannot be deleted";
+    if (!DeleteFileW(running.c_str()) && Exists(running) && installed) {
+        run.outcome.result = kInstallerIncomplete;
+        run.outcome.error = "the installer's copy of the setup library cannot be deleted";
+        run.outcome.notInstalled.push_back(running + TEXT(" (not deleted)"));
     }
-    if (installed && !switches.noUninstall &&
-        ((package.setupLibrary != nullptr &&
-          !WriteFileBytes(RecordPath(package.name, TEXT(".dll")).c_str(),
-                          package.setupLibrary->bytes)) ||
-         !WriteRemovalRecords(package, record))) {
-        result = kInstallerIncomplete;
-        error = "the removal record cannot be written";
+    if (installed && !switches.noUninstall) {
+        Record(run);
     }
-    return MarkResult(result, error);
+    return run.outcome;
+}
+
+Outcome Install(Package& package, const Switches& switches, const SetupLibraryLoader& loader) {
+    std::string error;
+    if (!ReadPackage(package, error)) {
+        return Invalid(package, error, switches.noUi);
+    }
+    // The instructions first, as the CE installer checks them, then the library it would load.
+    if (!SuitsDevice(package.layout.requirements, error)) {
+        return Refuse(package, error, switches.noUi);
+    }
+    if (package.setupLibrary != nullptr && !CheckSetupLibrary(package.setupLibrary->bytes, error)) {
+        return Invalid(package, error, switches.noUi);
+    }
+    if (switches.safe && CarriesPrograms(package)) {
+        return Refuse(package, "it carries programs", switches.noUi);
+    }
+    Listing earlier;
+    const Listed listed = ReadListing(package.name, earlier);
+    if (listed == Listed::kUnreadable) {
+        // Not knowing whether it is installed, it could neither replace it nor keep its record.
+        return Refuse(package, "the device's list of installed applications cannot be read",
+                      switches.noUi, kInstallerNoPackage);
+    }
+    const bool upgrade = listed == Listed::kYes;
+    const HWND owner = CreateInstallerWindow();
+    Outcome outcome;
+    // A platform the package names as unsupported is warned of, as cabwiz's [CEDevice] says,
+    // not refused.
+    const WideString platform = UnsupportedPlatform(package.layout.requirements);
+    if (!platform.empty() && !Agreed(owner, package.name,
+                                     package.name + TEXT(" is not meant for the ") + platform +
+                                         TEXT(" platform. Install it all the same?"),
+                                     MB_ICONEXCLAMATION, switches.noUi)) {
+        outcome = Ended(kInstallerCancelled, "the user declined a package for another platform");
+    } else if (upgrade && !Agreed(owner, package.name,
+                                  package.name + TEXT(" is installed already. Remove it and "
+                                                      "install this package in its place?"),
+                                  MB_ICONQUESTION, switches.noUi)) {
+        outcome = Ended(kInstallerCancelled, "the user declined to replace the installed one");
+    } else {
+        outcome =
+            InstallWithLibrary(package, switches, loader, owner, upgrade ? &earlier : nullptr);
+    }
+    DestroyWindow(owner);
+    return outcome;
+}
+
+// What a run that installed less than the package holds tells the user.
+WideString IncompleteText(const WideString& name, const Outcome& outcome) {
+    WideString text = name + TEXT(" is installed, but not completely.");
+    if (!outcome.notInstalled.empty()) {
+        text += TEXT("\n\nNot installed:") + Lines(outcome.notInstalled);
+    }
+    if (!outcome.notRemoved.empty()) {
+        text += TEXT("\n\nLeft by the installation it replaced; delete it with File Explorer:") +
+                Lines(outcome.notRemoved);
+    }
+    return text;
 }
 
 }  // namespace
@@ -285,12 +525,19 @@ DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     package.path = LastArgument(line);
     MarkStart(line, package.path);
     const Switches switches = ReadSwitches(line);
-    const DWORD result = Install(package, switches, loader);
+    Outcome outcome = Install(package, switches, loader);
+    // After every outcome, as later CE versions document it; no CE 3.0 source says otherwise.
     if (switches.deletePackage && !DeleteFileW(package.path.c_str()) && Exists(package.path) &&
-        result == kInstallerDone) {
-        return MarkResult(kInstallerIncomplete, "the package was installed but cannot be deleted");
+        outcome.result == kInstallerDone) {
+        outcome.result = kInstallerIncomplete;
+        outcome.error = "the package was installed but cannot be deleted";
+        outcome.notInstalled.push_back(package.path + TEXT(" (not deleted)"));
     }
-    return result;
+    if (outcome.result == kInstallerIncomplete && !switches.noUi) {
+        MessageBoxW(nullptr, IncompleteText(package.name, outcome).c_str(), package.name.c_str(),
+                    MB_OK | MB_ICONEXCLAMATION);
+    }
+    return MarkResult(outcome.result, outcome.error);
 }
 
 DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
@@ -298,49 +545,27 @@ DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader) {
     const WideString name = LastArgument(
         line.find(TEXT('"')) == WideString::npos ? TEXT("\"") + line + TEXT("\"") : line);
     MarkStart(line, name);
-    WideString installDir;
-    if (name.empty() || ReadInstalled(name, installDir) == 0) {
+    Listing listing;
+    const Listed listed = name.empty() ? Listed::kNo : ReadListing(name, listing);
+    if (listed == Listed::kUnreadable) {
+        return MarkResult(kInstallerNoPackage,
+                          "the device's list of installed applications cannot be read");
+    }
+    if (listed == Listed::kNo) {
         return MarkResult(kInstallerNotInstalled,
                           "no application " + Narrow(name) + " is installed");
     }
-    LoadedLibrary library;
-    const WideString keptLibrary = RecordPath(name, TEXT(".dll"));
-    if (Exists(keptLibrary) && !LoadKept(loader, keptLibrary, library)) {
-        return MarkResult(kInstallerNoPackage, "the kept setup library cannot be loaded");
-    }
-    std::vector<RecordEntry> record;
-    if (!ReadRecord(RecordPath(name, TEXT(".unload")), record)) {
-        Unload(loader, library);
-        return MarkResult(kInstallerNoPackage, "the record of what was installed cannot be read");
-    }
     const HWND owner = CreateInstallerWindow();
-    DWORD result = kInstallerDone;
-    std::vector<RecordEntry> left;
-    std::size_t failed = 0;
-    if (library.hooks.uninstallInit != nullptr &&
-        library.hooks.uninstallInit(owner, installDir.c_str()) == codeUNINSTALL_INIT_CANCEL) {
-        result = kInstallerCancelled;
-    } else {
-        failed = RemoveRecorded(record, left);
-        if (library.hooks.uninstallExit != nullptr) {
-            library.hooks.uninstallExit(owner);
-        }
-    }
+    const Removal removal = RemoveApplication(name, listing, loader, owner);
     DestroyWindow(owner);
-    Unload(loader, library);
-    if (result != kInstallerDone) {
-        return MarkResult(result);
+    // As the device's uninstaller does once it has removed the rest.
+    if (!removal.notRemoved.empty()) {
+        const WideString text = name +
+                                TEXT(
+                                    " is removed, but not completely. Delete what is left "
+                                    "with File Explorer:") +
+                                Lines(removal.notRemoved);
+        MessageBoxW(nullptr, text.c_str(), name.c_str(), MB_OK | MB_ICONEXCLAMATION);
     }
-    // What could not be removed stays listed, and the application with it, for another try.
-    if (failed != 0) {
-        WriteRecord(RecordPath(name, TEXT(".unload")), left);
-        return MarkResult(kInstallerIncomplete,
-                          std::to_string(failed) +
-                              (failed == 1 ? " installed part" : " installed parts") +
-                              " could not be removed");
-    }
-    if (!DeleteRemovalRecords(name)) {
-        return MarkResult(kInstallerIncomplete, "the removal record cannot be deleted");
-    }
-    return MarkResult(result);
+    return MarkResult(removal.result, removal.error);
 }

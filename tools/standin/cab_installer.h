@@ -1,7 +1,10 @@
 // A stand-in for the platform's CE installer: \Windows\WCELOAD.EXE, which installs a CE package
 // (a cabinet whose `.000` member holds the instructions and whose `.999` member is the setup
 // library), and \Windows\unload.exe, which removes an installed application again. It does what
-// the CE installer does, in its order, calling the setup library's hooks as it calls them.
+// the CE installer does, in its order, calling the setup library's hooks as it calls them: a
+// package for an application already installed replaces it, once the user agrees, removing the
+// earlier installation as unload.exe does; what it installs it records where the device keeps
+// its records (standin/install_record.h); what it could not install or remove it tells the user.
 //
 //   WCELOAD.EXE [/delete 0|1] [/noui] [/nouninstall] [/safe] [/noaskdest] "package"
 //   unload.exe "Provider AppName"
@@ -20,9 +23,8 @@
 // nothing did).
 inline constexpr WCHAR kInstallerMarkKey[] = TEXT("Software\\WrenfoldTest\\Installer");
 
-// Where the removal records go: HKLM\Software\Apps\<Provider> <AppName> ("Instl", "InstlDir",
-// "CabFile"), and in this folder the kept setup library (<name>.dll) and the list of what was
-// installed (<name>.unload).
+// Where the device lists installed applications, HKLM\Software\Apps\<Provider> <AppName>, and
+// its folder of the kept setup libraries and instructions (standin/install_record.h has them all).
 inline constexpr WCHAR kAppsKey[] = TEXT("Software\\Apps");
 inline constexpr WCHAR kRecordFolder[] = TEXT("\\Windows\\AppMgr");
 
@@ -48,17 +50,22 @@ extern const SetupLibraryLoader kLoadLibraryLoader;
 
 // Exit codes.
 constexpr DWORD kInstallerDone = 0;
-// A hook cancelled, or Install_Exit asked for the installation to be undone.
+// A hook cancelled, Install_Exit asked for the installation to be undone, or the user declined
+// (to replace the installed application, or to install on a platform the package does not
+// support).
 constexpr DWORD kInstallerCancelled = 1;
-// No package, or none the installer can read.
+// No package, none the installer can read (a damaged one, a setup library the device could not
+// load: "not a valid Windows CE Setup file"), or, for removal, records it cannot read.
 constexpr DWORD kInstallerNoPackage = 2;
-// The package is not for this device (processor, version, platform), or /safe refused it.
+// The package is not for this device (processor, version, build), or /safe refused it.
 constexpr DWORD kInstallerRefused = 3;
 // unload.exe: no application of that name is installed.
 constexpr DWORD kInstallerNotInstalled = 4;
 // Done but for some parts: files, folders, values or shortcuts that could not be installed
 // (Install_Exit was told how many) or removed (the removal record keeps them, for another try).
 constexpr DWORD kInstallerIncomplete = 5;
+// Begun and undone: a file that may not be skipped could not be installed.
+constexpr DWORD kInstallerUndone = 6;
 
 DWORD RunCabInstaller(LPCWSTR commandLine, const SetupLibraryLoader& loader);
 DWORD RunUnload(LPCWSTR commandLine, const SetupLibraryLoader& loader);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "standin/file_bytes.h"
+#include "standin/setup_library.h"
 #include "support/compat.h"
 
 namespace {
@@ -14,75 +15,86 @@ bool SameText(const WideString& a, const WCHAR* b) {
     return _wcsicmp(a.c_str(), b) == 0;
 }
 
-// The %CEn% folder `number` names, or empty when CE 3.0 has none.
-WideString CeFolderPath(unsigned number) {
-    const char* folder = ce_package::CeFolder(number);
-    return folder == nullptr ? WideString() : Widen(folder);
-}
-
-// The folder a "%CEn%" names, or empty when CE 3.0 has no such folder.
-WideString CeFolderNamed(const WideString& name) {
-    unsigned number = 0;
-    return ce_package::ParseCeFolder("%" + Narrow(name) + "%", number) ? CeFolderPath(number)
-                                                                       : WideString();
-}
-
-// Replaces every %CEn% and %InstallDir% in `text`; false when it names a folder CE lacks.
-bool ExpandFolders(const WideString& text, const WideString& installDir, WideString& expanded) {
-    expanded.clear();
-    std::size_t at = 0;
-    for (std::size_t open; (open = text.find(TEXT('%'), at)) != WideString::npos;) {
-        const std::size_t close = text.find(TEXT('%'), open + 1);
-        if (close == WideString::npos) {
-            break;
-        }
-        expanded += text.substr(at, open - at);
-        const WideString name = text.substr(open + 1, close - open - 1);
-        const WideString folder = CeFolderNamed(name);
-        if (SameText(name, TEXT("InstallDir"))) {
-            expanded += installDir;
-        } else if (!folder.empty()) {
-            expanded += folder;
-        } else {
+// A member's number, its name's three-digit extension; false for a name without one.
+bool MemberNumber(const std::string& name, unsigned& number) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.size() - dot != 4) {
+        return false;
+    }
+    number = 0;
+    for (std::size_t k = dot + 1; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9') {
             return false;
         }
-        at = close + 1;
+        number = number * 10 + static_cast<unsigned>(name[k] - '0');
     }
-    expanded += text.substr(at);
     return true;
 }
 
 // The member whose extension is the three-digit `number`, or null.
 const CabinetMember* MemberNumbered(const std::vector<CabinetMember>& members, unsigned number) {
-    char extension[8];
-    std::snprintf(extension, sizeof extension, ".%03u", number);
     for (const CabinetMember& member : members) {
-        const std::size_t dot = member.name.rfind('.');
-        if (dot != std::string::npos && member.name.substr(dot) == extension) {
+        unsigned found = 0;
+        if (MemberNumber(member.name, found) && found == number) {
             return &member;
         }
     }
     return nullptr;
 }
 
-// A `.000` directory's path on the device.
-bool DirectoryPath(const Package& package, std::uint16_t id, WideString& path, std::string& error) {
-    if (id == 0) {
-        path = package.installDir;
-        return true;
+// The members are told apart by their numbers alone and extracted by the device under their
+// names: a name with a folder part would land elsewhere, and a number twice leaves the package
+// saying two things.
+bool PlainMembers(const std::vector<CabinetMember>& members, std::string& error) {
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        const std::string& name = members[k].name;
+        if (name.find_first_of("\\/:") != std::string::npos ||
+            name.find("..") != std::string::npos) {
+            error = "the package's member " + name + " has a folder part";
+            return false;
+        }
+        unsigned number = 0;
+        if (!MemberNumber(name, number)) {
+            continue;
+        }
+        for (std::size_t other = 0; other < k; ++other) {
+            unsigned taken = 0;
+            if (MemberNumber(members[other].name, taken) && taken == number) {
+                error = "the package's members " + members[other].name + " and " + name +
+                        " have one number";
+                return false;
+            }
+        }
     }
-    const ce_package::Directory* directory = ce_package::FindDirectory(package.instructions, id);
-    if (directory == nullptr) {
-        error = "directory " + std::to_string(id) + " is not in the package";
+    return true;
+}
+
+// The cabinet's own size field (offset 8) against the file's size: a cabinet that says it is
+// longer or shorter than it is was cut or grown after it was made.
+bool WholeCabinet(const WideString& path, std::string& error) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "the package cannot be opened";
         return false;
     }
-    const WideString spelt = Widen(ce_package::JoinParts(package.instructions, directory->parts));
-    WideString expanded;
-    if (!ExpandFolders(spelt, package.installDir, expanded)) {
-        error = "the folder " + Narrow(spelt) + " is none a Pocket PC has";
+    unsigned char header[12] = {};
+    DWORD read = 0;
+    const DWORD size = GetFileSize(file, nullptr);
+    const bool known = ReadFile(file, header, sizeof header, &read, nullptr) &&
+                       read == sizeof header && size != INVALID_FILE_SIZE;
+    CloseHandle(file);
+    const DWORD said = static_cast<DWORD>(header[8]) | static_cast<DWORD>(header[9]) << 8 |
+                       static_cast<DWORD>(header[10]) << 16 | static_cast<DWORD>(header[11]) << 24;
+    if (!known) {
+        error = "the package cannot be read";
         return false;
     }
-    path = !expanded.empty() && expanded[0] == TEXT('\\') ? expanded : TEXT("\\") + expanded;
+    if (said != size) {
+        error = "the cabinet says it is " + std::to_string(said) + " bytes, and the file has " +
+                std::to_string(size);
+        return false;
+    }
     return true;
 }
 
@@ -112,15 +124,18 @@ bool NewerThan(const WideString& path, const CabinetMember& member) {
             written.dwLowDateTime > packed.dwLowDateTime);
 }
 
-// Copies one file as its flags say: skipped ones are no failure.
-bool InstallFile(const Package& package, const ce_package::File& file, const WideString& folder,
+// Copies one file as its flags say: skipped ones are no failure. A file kept because it is newer
+// is kept only when the package does not also ask to overwrite whatever the dates.
+bool InstallFile(const ce_package::PlacedFile& file, const CabinetMember& member,
                  std::vector<RecordEntry>& record) {
-    const WideString target = folder + TEXT("\\") + Widen(file.name);
-    const CabinetMember& member = *MemberNumbered(package.members, file.id);
+    const WideString target = Widen(file.path);
     const bool exists = Exists(target);
-    if ((exists && (file.flags & ce_package::kFileNoOverwrite) != 0) ||
-        (!exists && (file.flags & ce_package::kFileReplaceOnly) != 0) ||
-        (exists && (file.flags & ce_package::kFileKeepNewer) != 0 && NewerThan(target, member))) {
+    const std::uint32_t flags = file.flags;
+    const bool keepNewer =
+        (flags & ce_package::kFileKeepNewer) != 0 && (flags & ce_package::kFileOverwriteAny) == 0;
+    if ((exists && (flags & ce_package::kFileNoOverwrite) != 0) ||
+        (!exists && (flags & ce_package::kFileReplaceOnly) != 0) ||
+        (exists && keepNewer && NewerThan(target, member))) {
         return true;
     }
     if (!WriteFileBytes(target.c_str(), member.bytes)) {
@@ -143,26 +158,23 @@ HKEY RootOf(std::uint16_t root) {
     }
 }
 
-// Opens the hive's key, making it part by part and recording each part made. Null on failure.
-HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hive& hive,
-              WideString& path, std::vector<RecordEntry>& record) {
-    const HKEY root = RootOf(hive.root);
+// Opens the key, making it part by part and recording each part made. Null on failure.
+HKEY OpenKey(HKEY root, const WideString& path, std::vector<RecordEntry>& record) {
     if (root == nullptr) {
         return nullptr;
     }
-    path.clear();
-    for (const std::uint16_t part : hive.parts) {
-        path += (path.empty() ? TEXT("") : TEXT("\\")) +
-                Widen(ce_package::FindText(instructions, part)->text);
+    for (std::size_t end = 0; end != WideString::npos;) {
+        end = path.find(TEXT('\\'), end + 1);
+        const WideString part = path.substr(0, end);
         HKEY key = nullptr;
         DWORD disposition = 0;
-        if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+        if (RegCreateKeyExW(root, part.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                             &disposition) != ERROR_SUCCESS) {
             return nullptr;
         }
         RegCloseKey(key);
         if (disposition == REG_CREATED_NEW_KEY) {
-            record.push_back({RecordKind::Key, root, path, {}});
+            record.push_back({RecordKind::Key, root, part, {}});
         }
     }
     HKEY key = nullptr;
@@ -171,107 +183,76 @@ HKEY OpenHive(const ce_package::Instructions& instructions, const ce_package::Hi
 }
 
 // A value's data as the registry stores it: 8-bit texts become UTF-16.
-bool ValueData(const Package& package, const ce_package::Value& value, DWORD& type,
-               std::string& data) {
-    const std::uint32_t kind = value.type & ~ce_package::kTypeNoClobber;
-    if (kind == ce_package::kTypeBinary) {
-        type = REG_BINARY;
+DWORD ValueData(const ce_package::PlacedValue& value, std::string& data) {
+    if (value.type == ce_package::kTypeBinary) {
         data = value.data;
-        return true;
+        return REG_BINARY;
     }
-    if (kind == ce_package::kTypeDword) {
-        type = REG_DWORD;
+    if (value.type == ce_package::kTypeDword) {
         data = value.data;
-        return data.size() == 4;
-    }
-    if (kind != ce_package::kTypeString && kind != ce_package::kTypeMultiString) {
-        return false;
-    }
-    type = kind == ce_package::kTypeString ? REG_SZ : REG_MULTI_SZ;
-    WideString text = Widen(value.data);
-    if (value.substitute) {
-        WideString expanded;
-        if (!ExpandFolders(text, package.installDir, expanded)) {
-            return false;
-        }
-        text = expanded;
+        return REG_DWORD;
     }
     // Little-endian, as every Windows CE processor and the registry's own bytes are.
     data.clear();
-    for (const WCHAR unit : text) {
+    for (const WCHAR unit : Widen(value.data)) {
         data += static_cast<char>(unit & 0xFF);
         data += static_cast<char>(unit >> 8);
     }
-    return true;
+    return value.type == ce_package::kTypeString ? REG_SZ : REG_MULTI_SZ;
 }
 
-void InstallValues(const Package& package, std::vector<RecordEntry>& record, Counts& failed) {
-    const ce_package::Instructions& instructions = package.instructions;
-    for (const ce_package::Hive& hive : instructions.hives) {
-        WideString path;
-        const HKEY key = OpenHive(instructions, hive, path, record);
-        for (const ce_package::Value& value : instructions.values) {
-            if (value.hive != hive.id) {
-                continue;
-            }
-            const WideString name = Widen(value.name);
-            DWORD type = 0;
-            std::string data;
-            if (key == nullptr || !ValueData(package, value, type, data)) {
-                ++failed.values;
-                continue;
-            }
-            if ((value.type & ce_package::kTypeNoClobber) != 0 &&
-                RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                    ERROR_SUCCESS) {
-                continue;
-            }
-            if (RegSetValueExW(key, name.c_str(), 0, type,
-                               reinterpret_cast<const BYTE*>(data.data()),
-                               static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
-                ++failed.values;
-                continue;
-            }
-            record.push_back({RecordKind::Value, RootOf(hive.root), path, name});
+void InstallValues(const ce_package::PlacedKey& placed, std::vector<RecordEntry>& record,
+                   Counts& failed) {
+    const HKEY root = RootOf(placed.root);
+    const WideString path = Widen(placed.path);
+    const WCHAR* const rootNames[] = {TEXT("?"), TEXT("HKCR"), TEXT("HKCU"), TEXT("HKLM"),
+                                      TEXT("HKU")};
+    const WideString shown = rootNames[placed.root <= 4 ? placed.root : 0] + (TEXT("\\") + path);
+    const HKEY key = OpenKey(root, path, record);
+    if (key == nullptr) {
+        ++failed.keys;
+        failed.missed.push_back(shown);
+    }
+    for (const ce_package::PlacedValue& value : placed.values) {
+        const WideString name = Widen(value.name);
+        std::string data;
+        const DWORD type = ValueData(value, data);
+        const RecordEntry entry{RecordKind::Value, root, path, name};
+        const WideString shownValue =
+            shown + TEXT(", ") + (name.empty() ? WideString(TEXT("(default)")) : name);
+        if (key == nullptr || !value.placed) {
+            ++failed.values;
+            failed.missed.push_back(shownValue);
+            continue;
         }
-        if (key == nullptr) {
-            ++failed.keys;
-        } else {
-            RegCloseKey(key);
+        if (value.no_clobber && RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr,
+                                                 nullptr) == ERROR_SUCCESS) {
+            continue;
         }
+        if (RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
+            ++failed.values;
+            failed.missed.push_back(shownValue);
+            continue;
+        }
+        record.push_back(entry);
+    }
+    if (key != nullptr) {
+        RegCloseKey(key);
     }
 }
 
 // A CE shortcut: the count of what follows the "#", the "#", and the target's command line.
-bool InstallLink(const Package& package, const ce_package::Link& link,
-                 std::vector<RecordEntry>& record) {
-    WideString base;
-    WideString target;
-    std::string ignored;
-    if (link.base == 0) {
-        base = package.installDir;
-    } else if (!CeFolderPath(link.base).empty()) {
-        base = CeFolderPath(link.base);
-    } else {
+bool InstallLink(const ce_package::PlacedLink& link, std::vector<RecordEntry>& record) {
+    if (link.path.empty() || link.target.empty()) {
         return false;
     }
-    if (link.kind == ce_package::kLinkToFile) {
-        const ce_package::File* file = ce_package::FindFile(package.instructions, link.target);
-        WideString folder;
-        if (file == nullptr || !DirectoryPath(package, file->directory, folder, ignored)) {
-            return false;
-        }
-        target = folder + TEXT("\\") + Widen(file->name);
-    } else if (!DirectoryPath(package, link.target, target, ignored)) {
-        return false;
-    }
-    const WideString path = base + TEXT("\\") +
-                            Widen(ce_package::JoinParts(package.instructions, link.parts)) +
-                            TEXT(".lnk");
-    const WideString command =
-        target.find(TEXT(' ')) == WideString::npos ? target : TEXT("\"") + target + TEXT("\"");
+    const WideString path = Widen(link.path);
+    const std::string& target = link.target;
+    const std::string command =
+        target.find(' ') == std::string::npos ? target : "\"" + target + "\"";
     if (!MakeFolders(path.substr(0, path.rfind(TEXT('\\'))), record) ||
-        !WriteFileBytes(path.c_str(), std::to_string(command.size()) + "#" + Narrow(command))) {
+        !WriteFileBytes(path.c_str(), std::to_string(command.size()) + "#" + command)) {
         return false;
     }
     record.push_back({RecordKind::Link, nullptr, path, {}});
@@ -281,36 +262,41 @@ bool InstallLink(const Package& package, const ce_package::Link& link,
 }  // namespace
 
 bool ReadPackage(Package& package, std::string& error) {
-    if (!ReadCabinet(package.path.c_str(), package.members, error)) {
+    if (!ReadCabinet(package.path.c_str(), package.members, error) ||
+        !WholeCabinet(package.path, error) || !PlainMembers(package.members, error)) {
         return false;
     }
-    const CabinetMember* instructions = MemberNumbered(package.members, 0);
-    if (instructions == nullptr) {
+    package.instructions = MemberNumbered(package.members, 0);
+    if (package.instructions == nullptr) {
         error = "the package has no .000 member: it is a cabinet, but no CE package";
         return false;
     }
-    if (!ce_package::Decode(instructions->bytes, package.instructions, error)) {
-        error = instructions->name + " " + error;
+    ce_package::Instructions instructions;
+    if (!ce_package::Decode(package.instructions->bytes, instructions, error)) {
+        error = package.instructions->name + " " + error;
         return false;
     }
-    const ce_package::Instructions& read = package.instructions;
-    for (const ce_package::File& file : read.files) {
-        if (MemberNumbered(package.members, file.id) == nullptr) {
-            error =
-                "the package's file " + file.name + " has no member ." + std::to_string(file.id);
+    if (!ce_package::Resolve(instructions, package.layout, error)) {
+        return false;
+    }
+    const ce_package::Layout& layout = package.layout;
+    package.fileBytes.clear();
+    for (const ce_package::PlacedFile& file : layout.files) {
+        const CabinetMember* member = MemberNumbered(package.members, file.member);
+        if (member == nullptr) {
+            error = "the package's file " + file.name + " has no member ." +
+                    std::to_string(file.member);
             return false;
         }
+        package.fileBytes.push_back(member);
     }
     package.setupLibrary = MemberNumbered(package.members, ce_package::kSetupLibraryNumber);
-    package.name = Widen(read.provider + " " + read.app_name);
-    // The install folder is the package's directory 1, as cabwiz writes it; one without it goes
-    // where cabwiz's own default would put it.
-    package.installDir = TEXT("\\Program Files\\") + Widen(read.app_name);
-    return ce_package::FindDirectory(read, 1) == nullptr ||
-           DirectoryPath(package, 1, package.installDir, error);
+    package.name = Widen(layout.provider + " " + layout.app_name);
+    package.installDir = Widen(layout.install_dir);
+    return true;
 }
 
-bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
+bool SuitsDevice(const ce_package::Requirements& package, std::string& error) {
     SYSTEM_INFO system{};
     GetSystemInfo(&system);
     if (package.processor != ce_package::kProcessorAny &&
@@ -350,29 +336,32 @@ bool SuitsDevice(const ce_package::Instructions& package, std::string& error) {
         error = "the package is not for build " + std::to_string(version.dwBuildNumber);
         return false;
     }
-    WCHAR platform[64] = {};
-    if (!package.unsupported.empty() &&
-        SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0)) {
-        for (const std::string& name : package.unsupported) {
-            if (SameText(Widen(name), platform)) {
-                error = "the package is not for the " + name + " platform";
-                return false;
-            }
-        }
-    }
     return true;
 }
 
+WideString UnsupportedPlatform(const ce_package::Requirements& package) {
+    WCHAR platform[64] = {};
+    if (package.unsupported.empty() ||
+        !SystemParametersInfoW(SPI_GETPLATFORMTYPE, sizeof platform, platform, 0)) {
+        return {};
+    }
+    for (const std::string& name : package.unsupported) {
+        if (SameText(Widen(name), platform)) {
+            return platform;
+        }
+    }
+    return {};
+}
+
 bool CarriesPrograms(const Package& package) {
-    const auto isProgram = [](const ce_package::File& file) {
+    const auto isProgram = [](const ce_package::PlacedFile& file) {
         const std::size_t dot = file.name.rfind('.');
         const WideString extension =
             dot == std::string::npos ? WideString() : Widen(file.name.substr(dot));
         return SameText(extension, TEXT(".exe")) || SameText(extension, TEXT(".dll"));
     };
     return package.setupLibrary != nullptr ||
-           std::any_of(package.instructions.files.begin(), package.instructions.files.end(),
-                       isProgram);
+           std::any_of(package.layout.files.begin(), package.layout.files.end(), isProgram);
 }
 
 bool Exists(const WideString& path) {
@@ -385,7 +374,11 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
             continue;
         }
         const WideString folder = path.substr(0, at);
-        if (Exists(folder)) {
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                return false;  // a file where the folder should be
+            }
             continue;
         }
         if (!CreateDirectoryW(folder.c_str(), nullptr)) {
@@ -396,31 +389,69 @@ bool MakeFolders(const WideString& path, std::vector<RecordEntry>& record) {
     return true;
 }
 
+namespace {
+
+// Each file the package flags to register that this installation copied, registered once every
+// file is there (a control may need another), as the CE installer registers controls after
+// copying; one that will not register counts as a file not installed.
+void RegisterCopied(const ce_package::Layout& layout, const std::vector<RecordEntry>& record,
+                    Counts& failed) {
+    for (const ce_package::PlacedFile& file : layout.files) {
+        const WideString path = Widen(file.path);
+        const bool copied =
+            std::any_of(record.begin(), record.end(), [&path](const RecordEntry& entry) {
+                return entry.kind == RecordKind::File && entry.path == path;
+            });
+        if ((file.flags & ce_package::kFileSelfRegister) != 0 && copied &&
+            !CallRegistrationEntry(path, TEXT("DllRegisterServer"))) {
+            ++failed.files;
+            failed.missed.push_back(path + TEXT(" (not registered)"));
+        }
+    }
+}
+
+}  // namespace
+
 Counts InstallContents(const Package& package, std::vector<RecordEntry>& record) {
     Counts failed;
-    const ce_package::Instructions& instructions = package.instructions;
-    std::string ignored;
-    std::vector<WideString> folders(instructions.directories.size());
-    for (std::size_t k = 0; k < folders.size(); ++k) {
-        if (!DirectoryPath(package, instructions.directories[k].id, folders[k], ignored) ||
-            !MakeFolders(folders[k], record)) {
+    const ce_package::Layout& layout = package.layout;
+    for (const ce_package::PlacedFolder& folder : layout.folders) {
+        if (folder.path.empty() || !MakeFolders(Widen(folder.path), record)) {
             ++failed.folders;
+            failed.missed.push_back(folder.path.empty()
+                                        ? TEXT("directory ") + Widen(std::to_string(folder.id))
+                                        : Widen(folder.path));
         }
     }
-    if (!MakeFolders(package.installDir, record)) {
+    // The install folder is the package's directory 1 when it has one: counted once.
+    const bool listed =
+        std::any_of(layout.folders.begin(), layout.folders.end(), [&](const auto& folder) {
+            return _wcsicmp(Widen(folder.path).c_str(), package.installDir.c_str()) == 0;
+        });
+    if (!listed && !MakeFolders(package.installDir, record)) {
         ++failed.folders;
+        failed.missed.push_back(package.installDir);
     }
-    for (const ce_package::File& file : instructions.files) {
-        WideString folder;
-        if (!DirectoryPath(package, file.directory, folder, ignored) ||
-            !InstallFile(package, file, folder, record)) {
+    for (std::size_t k = 0; k < layout.files.size(); ++k) {
+        const ce_package::PlacedFile& file = layout.files[k];
+        if (file.path.empty() || !InstallFile(file, *package.fileBytes[k], record)) {
+            const WideString shown = file.path.empty() ? Widen(file.name) : Widen(file.path);
             ++failed.files;
+            failed.missed.push_back(shown);
+            if ((file.flags & ce_package::kFileWarnIfSkipped) != 0) {
+                failed.warned.push_back(shown);
+            }
+            failed.unskippable = failed.unskippable || (file.flags & ce_package::kFileNoSkip) != 0;
         }
     }
-    InstallValues(package, record, failed);
-    for (const ce_package::Link& link : instructions.links) {
-        if (!InstallLink(package, link, record)) {
+    RegisterCopied(layout, record, failed);
+    for (const ce_package::PlacedKey& key : layout.keys) {
+        InstallValues(key, record, failed);
+    }
+    for (const ce_package::PlacedLink& link : layout.links) {
+        if (!InstallLink(link, record)) {
             ++failed.links;
+            failed.missed.push_back(link.path.empty() ? TEXT("a shortcut") : Widen(link.path));
         }
     }
     return failed;

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "standin/cab_installer.h"
 #include "standin/file_bytes.h"
-
 #include "support/compat.h"
 
 namespace {
@@ -78,6 +78,65 @@ bool FolderIsEmpty(const WideString& path) {
 
 enum class Removal { Gone, Kept, Failed };
 
+bool Exists(const WideString& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool SetText(HKEY key, const WCHAR* name, const WideString& text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))) == ERROR_SUCCESS;
+}
+
+bool SetNumber(HKEY key, const WCHAR* name, DWORD number) {
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                          sizeof number) == ERROR_SUCCESS;
+}
+
+// A value that is not there reads as 0 or ""; one that cannot be read makes `read` false.
+DWORD GetNumber(HKEY key, const WCHAR* name, bool& read) {
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    DWORD type = 0;
+    const LONG status =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
+    read = read && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+    return status == ERROR_SUCCESS && type == REG_DWORD ? number : 0;
+}
+
+WideString GetText(HKEY key, const WCHAR* name, bool& read) {
+    WCHAR text[MAX_PATH] = {};
+    DWORD size = sizeof text - sizeof(WCHAR);
+    DWORD type = 0;
+    const LONG status =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    read = read && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
+    return status == ERROR_SUCCESS && type == REG_SZ ? WideString(text) : WideString();
+}
+
+// The Apps key's values, in the order the device's Control Panel header gives them.
+const WCHAR* const kListingValues[] = {TEXT("Instl"),     TEXT("InstlDir"), TEXT("InstlDirCnt"),
+                                       TEXT("IsvFile"),   TEXT("CmdFile"),  TEXT("CabFile"),
+                                       TEXT("InstallDir")};
+
+bool WriteListing(const WideString& name, const Listing& listing) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, AppsKeyPath(name).c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    // Instl last: until it is there, the application is not listed as installed.
+    const bool written =
+        SetText(key, TEXT("InstlDir"), listing.installDir) &&
+        SetNumber(key, TEXT("InstlDirCnt"), listing.folders) &&
+        (listing.library.empty() || SetText(key, TEXT("IsvFile"), listing.library)) &&
+        SetText(key, TEXT("CmdFile"), listing.instructions) &&
+        SetText(key, TEXT("CabFile"), listing.package) &&
+        // Some of the device's sources give the install folder under this name as well.
+        SetText(key, TEXT("InstallDir"), listing.installDir) && SetNumber(key, TEXT("Instl"), 1);
+    RegCloseKey(key);
+    return written;
+}
+
 // Removes the entry: gone, kept as it should be (a folder or key that holds what the package
 // did not put there), or failed.
 Removal RemoveOne(const RecordEntry& entry) {
@@ -108,6 +167,94 @@ Removal RemoveOne(const RecordEntry& entry) {
 }
 
 }  // namespace
+
+WideString AppsKeyPath(const WideString& name) {
+    return WideString(kAppsKey) + TEXT("\\") + name;
+}
+
+WideString RemovalRecordPath(const WideString& name) {
+    return TEXT("\\Windows\\") + name + TEXT(".unload");
+}
+
+WideString KeptLibraryPath(const WideString& name) {
+    return WideString(kRecordFolder) + TEXT("\\") + name + TEXT(".dll");
+}
+
+WideString KeptInstructionsPath(const WideString& name) {
+    return WideString(kRecordFolder) + TEXT("\\") + name + TEXT(".dat");
+}
+
+Listed ReadListing(const WideString& name, Listing& listing) {
+    HKEY key = nullptr;
+    const LONG opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKeyPath(name).c_str(), 0, kRegistryAccess, &key);
+    if (opened != ERROR_SUCCESS) {
+        return opened == ERROR_FILE_NOT_FOUND ? Listed::kNo : Listed::kUnreadable;
+    }
+    bool read = true;
+    const bool installed = GetNumber(key, TEXT("Instl"), read) != 0;
+    listing.installDir = GetText(key, TEXT("InstlDir"), read);
+    listing.library = GetText(key, TEXT("IsvFile"), read);
+    listing.instructions = GetText(key, TEXT("CmdFile"), read);
+    listing.package = GetText(key, TEXT("CabFile"), read);
+    listing.folders = GetNumber(key, TEXT("InstlDirCnt"), read);
+    RegCloseKey(key);
+    if (!read) {
+        return Listed::kUnreadable;
+    }
+    return installed ? Listed::kYes : Listed::kNo;
+}
+
+bool WriteRecords(const WideString& name, const std::string* library,
+                  const std::string& instructions, const Listing& listing,
+                  const std::vector<RecordEntry>& entries) {
+    // \Windows\AppMgr is the device's own folder: made when missing, never recorded.
+    if (!Exists(kRecordFolder) && !CreateDirectoryW(kRecordFolder, nullptr)) {
+        return false;
+    }
+    Listing written = listing;
+    written.library = library == nullptr ? WideString() : KeptLibraryPath(name);
+    written.instructions = KeptInstructionsPath(name);
+    written.folders = 0;
+    for (const RecordEntry& entry : entries) {
+        written.folders += entry.kind == RecordKind::Folder ? 1 : 0;
+    }
+    return (library == nullptr || WriteFileBytes(written.library.c_str(), *library)) &&
+           WriteFileBytes(written.instructions.c_str(), instructions) &&
+           WriteRecord(RemovalRecordPath(name), entries) && WriteListing(name, written);
+}
+
+bool DeleteRecords(const WideString& name) {
+    bool deleted = true;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AppsKeyPath(name).c_str(), 0, kRegistryAccess, &key) ==
+        ERROR_SUCCESS) {
+        // Instl first: an application half unlisted is no longer offered for removal.
+        for (const WCHAR* value : kListingValues) {
+            RegDeleteValueW(key, value);
+        }
+        RegCloseKey(key);
+    }
+    for (const WideString& path :
+         {RemovalRecordPath(name), KeptLibraryPath(name), KeptInstructionsPath(name)}) {
+        deleted = (DeleteFileW(path.c_str()) || !Exists(path)) && deleted;
+    }
+    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, AppsKeyPath(name).c_str()) == ERROR_SUCCESS && deleted;
+}
+
+WideString Described(const RecordEntry& entry) {
+    if (entry.kind != RecordKind::Key && entry.kind != RecordKind::Value) {
+        return entry.path;
+    }
+    const WCHAR* const roots[] = {TEXT("HKCR"), TEXT("HKCU"), TEXT("HKLM")};
+    const WCHAR root = RootNumber(entry.root);
+    WideString described = root == TEXT('0') ? WideString(TEXT("?")) : roots[root - TEXT('1')];
+    described += TEXT("\\") + entry.path;
+    if (entry.kind == RecordKind::Value) {
+        described += TEXT(", ") + (entry.name.empty() ? WideString(TEXT("(default)")) : entry.name);
+    }
+    return described;
+}
 
 bool WriteRecord(const WideString& path, const std::vector<RecordEntry>& entries) {
     WideString text;
@@ -152,14 +299,17 @@ bool ReadRecord(const WideString& path, std::vector<RecordEntry>& entries) {
     return read;
 }
 
-std::size_t RemoveRecorded(const std::vector<RecordEntry>& entries,
-                           std::vector<RecordEntry>& left) {
+std::size_t RemoveRecorded(const std::vector<RecordEntry>& entries, std::vector<RecordEntry>& left,
+                           std::vector<RecordEntry>* failures) {
     left.clear();
     std::size_t failed = 0;
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        const Removal removal = RemoveOne(*entry);
+    for (std::size_t k = entries.size(); k-- > 0;) {
+        const Removal removal = RemoveOne(entries[k]);
         if (removal != Removal::Gone) {
-            left.insert(left.begin(), *entry);
+            left.insert(left.begin(), entries[k]);
+        }
+        if (removal == Removal::Failed && failures != nullptr) {
+            failures->insert(failures->begin(), entries[k]);
         }
         failed += removal == Removal::Failed ? 1 : 0;
     }
