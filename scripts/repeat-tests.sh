@@ -80,8 +80,12 @@ if [ "$preset" = windows ]; then
     fi
 fi
 if [ "$busy" -eq 1 ]; then
+    # Each loop ends by itself once this script is gone, even when it is killed outright and
+    # its trap never runs.
     for core in 1 2; do
-        sh -c 'while :; do :; done' &
+        sh -c 'while kill -0 "$1" 2>/dev/null; do
+                   i=0; while [ "$i" -lt 100000 ]; do i=$((i + 1)); done
+               done' loop $$ &
         loads="$loads $!"
     done
     echo "both cores kept busy by processes$loads"
