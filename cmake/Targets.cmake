@@ -13,3 +13,10 @@ function(wrenfold_product target)
     target_compile_options(${target} PRIVATE ${WRENFOLD_PRODUCT_COMPILE_OPTIONS})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# The suites' own code is built for a quick build rather than a quick run (their cases take
+# milliseconds, and most of a build's time went into optimising them); the product, the
+# simulated device and the tools they test are compiled as the build type says.
+function(wrenfold_test_code target)
+    target_compile_options(${target} PRIVATE -Og)
+endfunction()
