@@ -191,14 +191,7 @@ class Installer : public kit::DeviceTest {
         kit::MakeFolders(TEXT("\\Windows\\Start Menu\\Programs"));
         kit::MakeFolders(TEXT("\\Program Files"));
         kit::CreateKey(HKEY_LOCAL_MACHINE, TEXT("Software"));
-        sim::RegisterProgram(kit::kInstallerPath, [](const WideString& commandLine) {
-            return RunCabInstaller(commandLine.c_str(), kFakeLibrary);
-        });
-        sim::RegisterProgram(kit::kUnloadPath, [](const WideString& commandLine) {
-            return RunUnload(commandLine.c_str(), kFakeLibrary);
-        });
-        kit::MakeFile(kit::kInstallerPath, "WCELOAD");
-        kit::MakeFile(kit::kUnloadPath, "unload");
+        kit::InstallStandInInstaller(&kFakeLibrary);
     }
 
     // The package the builder makes of `inf` (with the given setup library), as bytes.
@@ -492,7 +485,7 @@ TEST_F(Installer, AnUnsupportedPlatformIsWarnedOfAndConfirmed) {
     };
     for (const Row& row : rows) {
         Fresh();
-        sim::SetBoxAnswer(row.answer);
+        kit::AnswerBoxesWith(row.answer);
         Put(package);
         EXPECT_EQ(Install(row.switches), row.result);
         EXPECT_EQ(BoxTexts(), row.boxes);
@@ -974,7 +967,7 @@ TEST_F(Installer, AnInstalledApplicationIsReplacedOnlyOnceTheUserAgrees) {
         kit::MakeFile(kProgram, "the earlier installation's own copy");
         TheHooks().calls.clear();
         row.arrange();
-        sim::SetBoxAnswer(row.answer);
+        kit::AnswerBoxesWith(row.answer);
         Put(row.package);
         EXPECT_EQ(Install(row.switches), row.result) << Error();
         EXPECT_EQ(BoxTexts(), row.boxes);
@@ -1004,8 +997,9 @@ TEST_F(Installer, WhatARemovalCannotTakeAwayStaysListedForAnotherTry) {
                               "Delete what is left with File Explorer:\n\\Program Files\\Sample\\"
                               "Sample.exe"}));
 
-    // Installed again over what is left: the read-only file cannot be replaced either, and both
-    // are told.
+    // Installed again over what is left, the user agreeing: the read-only file cannot be replaced
+    // either, and both are told.
+    kit::AnswerBoxesWith(IDYES);
     Put(Built(kInf));
     EXPECT_EQ(Install(TEXT("")), kInstallerIncomplete);
     EXPECT_EQ(BoxTexts().back(),

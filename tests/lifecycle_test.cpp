@@ -150,16 +150,30 @@ TEST_F(Lifecycle, RemovingClosesTheBrowserAndTheApplicationAndTakesAwayWhatWasIn
 
 TEST_F(Lifecycle, InstallingOverAnInstalledCopyAsksThenRemovesItAsUnloadDoesAndInstallsAgain) {
     const HWND browser = InstalledAndInUse();
+    // Declined, the earlier installation stays whole and in use; the package goes all the same.
+    kit::AnswerBoxesWith(IDNO);
     kit::PutPackage("Korvessa.cab", kPackage);
+    EXPECT_EQ(Install(), 1u) << "cancelled";
+    EXPECT_TRUE(IsWindow(browser));
+    EXPECT_NE(kit::ApplicationWindow(), nullptr);
+    EXPECT_TRUE(kit::PathExists(kPreview + TEXT("\\scene.png")));
+    EXPECT_FALSE(kit::PathExists(kPackage));
 
+    kit::AnswerBoxesWith(IDYES);
+    kit::PutPackage("Korvessa.cab", kPackage);
     EXPECT_EQ(Install(), 0u) << kit::LastInstallerStart().error;
 
     const std::vector<kit::Box> boxes = kit::Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(Ascii(boxes[0].caption), "Ternwick Korvessa");
-    EXPECT_EQ(Ascii(boxes[0].text),
-              "Ternwick Korvessa is installed already. Remove it and install this package in its "
-              "place?");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const kit::Box& box : boxes) {
+        EXPECT_EQ(Ascii(box.caption), "Ternwick Korvessa");
+        EXPECT_EQ(Ascii(box.text),
+                  "Ternwick Korvessa is installed already. Remove it and install this package in "
+                  "its place?");
+        EXPECT_EQ(box.flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    }
+    EXPECT_EQ(boxes[0].answer, IDNO);
+    EXPECT_EQ(boxes[1].answer, IDYES);
     // The earlier installation's own library closed the browser and emptied Preview.
     EXPECT_FALSE(IsWindow(browser));
     EXPECT_FALSE(kit::PathExists(kPreview + TEXT("\\scene.png")));
@@ -229,10 +243,6 @@ TEST_F(Lifecycle, AThemePackageInstalledToBeRemovableIsRemovedWhole) {
     const WideString records[] = {TEXT("\\Windows\\Ternwick Water Theme.unload"),
                                   TEXT("\\Windows\\AppMgr\\Ternwick Water Theme.dat")};
     const WideString pictures[] = {TEXT("\\Windows\\tdywater.gif"), TEXT("\\Windows\\stwater.gif")};
-    kit::DeleteKeyTree(HKEY_LOCAL_MACHINE, apps.c_str());  // a Windows world keeps what a run left
-    for (const WideString& file : records) {
-        DeleteFileW(file.c_str());
-    }
     kit::PutPackage("Water.tsk", theme);
     EXPECT_EQ(kit::RunInstaller(TEXT("/noui \"") + theme + TEXT("\"")), 0u)
         << kit::LastInstallerStart().error;

@@ -51,6 +51,23 @@ TEST_F(PlatformWindows, OnlyTheOwningThreadDestroysAWindow) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+// The world answers a box with the button asked for where the box shows it, else with its first.
+TEST_F(PlatformWindows, ABoxGivesBackTheButtonPressedAmongItsOwn) {
+    const struct {
+        UINT buttons;
+        int asked, answer;
+    } rows[] = {
+        {MB_OK, IDYES, IDOK},   {MB_OKCANCEL, IDCANCEL, IDCANCEL}, {MB_OKCANCEL, IDNO, IDOK},
+        {MB_YESNO, IDNO, IDNO}, {MB_YESNO, IDYES, IDYES},          {MB_YESNO, IDOK, IDYES},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.buttons) + ", asked " + std::to_string(row.asked));
+        kit::AnswerBoxesWith(row.asked);
+        EXPECT_EQ(MessageBoxW(nullptr, TEXT("Go on?"), TEXT("Wrenfold"), row.buttons), row.answer);
+        EXPECT_EQ(kit::Boxes().back().answer, row.answer);
+    }
+}
+
 TEST_F(PlatformWindows, MessagesToMissingWindowsFail) {
     const HWND window = kit::CreateRecordingWindow(TEXT("WrenfoldGone"), TEXT("Gone"));
     SendMessageW(window, WM_CLOSE, 0, 0);

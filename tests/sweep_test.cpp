@@ -819,6 +819,13 @@ void InstalledWithPackage() {
     kit::PutPackage("Korvessa.cab", kPackageOnDevice);
 }
 
+// The same, the user answering the installer's question with `button`.
+template <int button>
+void Asked() {
+    InstalledWithPackage();
+    kit::AnswerBoxesWith(button);
+}
+
 // Install_Exit is documented to leave the application unstarted without a word when it cannot
 // start it: such a run lacks the start and the stand-in's mark of it, and nothing else.
 bool ApplicationNotStarted(const Run& clean, const Run& run) {
@@ -891,8 +898,8 @@ std::vector<Scenario> InstallerScenarios() {
         Removing("unload removing Korvessa", PackageInstalled),
         // The earlier installation removed as unload.exe removes it, then the new one.
         Installing("WCELOAD replacing Korvessa, under /noui", InstalledWithPackage, InstallQuietly),
-        Installing("WCELOAD replacing Korvessa, the user asked", InstalledWithPackage,
-                   InstallAsking),
+        Installing("WCELOAD replacing Korvessa, the user agreeing", Asked<IDYES>, InstallAsking),
+        Installing("WCELOAD replacing Korvessa, the user declining", Asked<IDNO>, InstallAsking),
         Installing("WCELOAD installing a self-registering Korvessa.cab", SelfRegisteringPackage,
                    InstallQuietly),
         Removing("unload removing a self-registered Korvessa", SelfRegisteredInstalled),

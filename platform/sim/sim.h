@@ -64,7 +64,8 @@ DWORD Now();
 
 // ---- Message boxes --------------------------------------------------------------------------
 
-// The button every later box is answered with (IDOK after a reset).
+// The button every later box is answered with where it shows that button, else with its first
+// (IDOK after a reset, which answers a question Yes).
 void SetBoxAnswer(int button);
 
 // ---- Windows --------------------------------------------------------------------------------

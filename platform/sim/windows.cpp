@@ -604,6 +604,25 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+namespace {
+
+// The button a box gives back: the scripted one where the box shows it, else its first, since a
+// user can press only what is there.
+int Answer(UINT type) {
+    const int scripted = State().boxAnswer;
+    constexpr UINT kButtons = 0xF;
+    switch (type & kButtons) {
+        case MB_YESNO:
+            return scripted == IDNO ? IDNO : IDYES;
+        case MB_OKCANCEL:
+            return scripted == IDCANCEL ? IDCANCEL : IDOK;
+        default:
+            return IDOK;
+    }
+}
+
+}  // namespace
+
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     // Not enough memory to make the box: nothing is shown.
     if (Refused(CallKind::MessageBox, "MessageBoxW")) {
@@ -616,8 +635,9 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
     event.caption =
         lpCaption == nullptr ? std::u16string(TEXT("Error")) : std::u16string(lpCaption);
     event.flags = uType;
-    event.result = static_cast<DWORD>(State().boxAnswer);
+    const int answer = Answer(uType);
+    event.result = static_cast<DWORD>(answer);
     event.processId = sim::detail::CurrentProcessId();
     sim::detail::Log(std::move(event));
-    return State().boxAnswer;
+    return answer;
 }

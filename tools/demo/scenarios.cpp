@@ -126,47 +126,80 @@ const char* RootName(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? "HKLM" : root == HKEY_CURRENT_USER ? "HKCU" : "HKCR";
 }
 
-// What the installer did, as its removal record lists it, and where the device lists the
-// application for removal.
-void ShowRecord() {
-    const WideString name = WideString(kRecordFolder) + TEXT("\\") + kApplicationName;
-    std::vector<RecordEntry> entries;
-    if (!ReadRecord(name + TEXT(".unload"), entries)) {
-        stage::Say("  No removal record.");
-    } else {
-        stage::Say("  The installer's record, " + Utf8(name) + ".unload:");
-    }
+bool Exists(const WideString& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What the installer put on the device, as its removal record lists it, in its order.
+void ShowRemovalRecord(const std::vector<RecordEntry>& entries) {
     for (const RecordEntry& entry : entries) {
         const std::string path = Utf8(entry.path);
         switch (entry.kind) {
             case RecordKind::Folder:
-                stage::Say("    made folder " + path);
+                stage::Say("      made folder " + path);
                 break;
             case RecordKind::File:
-                stage::Say("    copied " + path);
+                stage::Say("      copied " + path);
                 break;
             case RecordKind::Key:
-                stage::Say("    made key " + std::string(RootName(entry.root)) + "\\" + path);
+                stage::Say("      made key " + std::string(RootName(entry.root)) + "\\" + path);
                 break;
             case RecordKind::Value:
-                stage::Say("    set " + std::string(RootName(entry.root)) + "\\" + path + ", " +
+                stage::Say("      set " + std::string(RootName(entry.root)) + "\\" + path + ", " +
                            Utf8(entry.name) + ": " +
                            ReadText(entry.root, entry.path.c_str(), entry.name.c_str()));
                 break;
             case RecordKind::Link:
-                stage::Say("    made shortcut " + path + ": " + FileText(entry.path));
+                stage::Say("      made shortcut " + path + ": " + FileText(entry.path));
                 break;
         }
     }
-    const WideString apps = WideString(kAppsKey) + TEXT("\\") + kApplicationName;
-    const std::string folder = ReadText(HKEY_LOCAL_MACHINE, apps.c_str(), TEXT("InstlDir"));
-    if (folder == "(none)") {
-        stage::Say("  Remove Programs does not list it.");
-    } else {
-        stage::Say("  Remove Programs lists it: HKLM\\" + Utf8(apps) + ", InstlDir " + folder);
+}
+
+// The Apps key's values, in the order the device's Control Panel header gives them.
+void ShowListing(const WideString& apps) {
+    for (const WCHAR* name : {TEXT("Instl"), TEXT("InstlDir"), TEXT("InstlDirCnt"), TEXT("IsvFile"),
+                              TEXT("CmdFile"), TEXT("CabFile"), TEXT("InstallDir")}) {
+        const world::StoredValue value = world::GetValue(HKEY_LOCAL_MACHINE, apps.c_str(), name);
+        if (value.present) {
+            stage::Say(
+                "      " + Utf8(name) + ": " +
+                (value.type == REG_DWORD
+                     ? std::to_string(world::GetDword(HKEY_LOCAL_MACHINE, apps.c_str(), name))
+                     : ReadText(HKEY_LOCAL_MACHINE, apps.c_str(), name)));
+        }
     }
-    if (GetFileAttributesW((name + TEXT(".dll")).c_str()) != INVALID_FILE_ATTRIBUTES) {
-        stage::Say("  Its setup library is kept for removal as " + Utf8(name) + ".dll.");
+}
+
+// The device's records of Korvessa, where the installer keeps them: the removal record, the
+// setup library and instructions kept for removal, and the key that lists it in Remove Programs.
+void ShowRecords() {
+    const WideString unload = RemovalRecordPath(kApplicationName);
+    const WideString library = KeptLibraryPath(kApplicationName);
+    const WideString instructions = KeptInstructionsPath(kApplicationName);
+    const WideString apps = AppsKeyPath(kApplicationName);
+    std::vector<RecordEntry> entries;
+    const bool recorded = ReadRecord(unload, entries);
+    const bool listed = world::KeyExists(HKEY_LOCAL_MACHINE, apps.c_str());
+    if (!recorded && !Exists(library) && !Exists(instructions) && !listed) {
+        stage::Say("  The device keeps no record of " + Utf8(kApplicationName) +
+                   ", and Remove Programs does not list it.");
+        return;
+    }
+    stage::Say("  The device's records of " + Utf8(kApplicationName) + ":");
+    if (recorded) {
+        stage::Say("    " + Utf8(unload) + ", what the installer put on the device, in its order:");
+        ShowRemovalRecord(entries);
+    }
+    if (Exists(library)) {
+        stage::Say("    " + Utf8(library) + ", the setup library, kept for removal");
+    }
+    if (Exists(instructions)) {
+        stage::Say("    " + Utf8(instructions) + ", the package's instructions, kept for removal");
+    }
+    if (listed) {
+        stage::Say("    HKLM\\" + Utf8(apps) + ", which lists it in Remove Programs:");
+        ShowListing(apps);
     }
 }
 
@@ -195,15 +228,32 @@ void InstallRefused() {
          [] { return Installed(stage::RunInstaller(Quoted(kPackage))); });
     stage::Say("  " + Utf8(kInstallDir) + ":");
     ListFolder(kInstallDir);
-    ShowRecord();
+    ShowRecords();
 }
 
 void Install() {
-    PrepareDevice({true, true, false, false});
-    stage::Say("  Device: the Flash Player is registered and an older Korvessa is running.");
+    PrepareDevice({true, false, false, false});
+    stage::Say("  Device: the Flash Player is registered; Korvessa is not installed.");
     Step("User opens Korvessa.cab: the installer installs it",
          [] { return Installed(stage::RunInstaller(Quoted(kPackage))); });
-    ShowRecord();
+    ShowRecords();
+}
+
+// The installer asks, then the new library's Install_Init closes the running copy, the earlier
+// installation's kept library closes the browser and empties Preview as its files go, and the
+// new files and records come in their place.
+void Upgrade() {
+    PrepareDevice({true, true, true, true});
+    world::AnswerBoxesWith(IDYES);
+    stage::Say(
+        "  Device: Korvessa is installed and running, Internet Explorer is open, and the Preview "
+        "folder holds:");
+    ListFolder(kPreview);
+    Step("User opens Korvessa.cab again and answers Yes: the installer replaces Korvessa",
+         [] { return Installed(stage::RunInstaller(Quoted(kPackage))); });
+    stage::Say("  " + Utf8(kInstallDir) + " now holds:");
+    ListFolder(kInstallDir);
+    ShowRecords();
 }
 
 void Close() {
@@ -227,7 +277,7 @@ void Uninstall() {
     });
     stage::Say("  Left in " + Utf8(kInstallDir) + ", the application's own:");
     ListFolder(kInstallDir);
-    ShowRecord();
+    ShowRecords();
 }
 
 template <class Item>
@@ -252,7 +302,8 @@ void stage::StopOnFailures() {
 std::vector<Scenario> LifeScenarios() {
     return {
         {"install-refused", "Installing on a device without the Flash Player", InstallRefused},
-        {"install", "Installing over a running copy", Install},
+        {"install", "Installing Korvessa", Install},
+        {"upgrade", "Upgrading a running Korvessa", Upgrade},
         {"close", "Closing Korvessa with CloseKorvessa", Close},
         {"uninstall", "Removing Korvessa", Uninstall},
     };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo/scenarios.h"
+#include "demo/transcript.h"
 #include "world/programs.h"
 
 namespace stage {
@@ -21,8 +22,8 @@ void Begin();
 // After the last one: what was left behind, and the program's exit code.
 int End();
 
-// A fresh world with the stand-in CE installer (world::Reset, InstallStandInInstaller), as the
-// transcript sees it.
+// A fresh world with the stand-in CE installer (world::Reset, InstallStandInInstaller), whose
+// setup libraries' hooks are shown as they are called, as the transcript sees it.
 void Reset();
 // Runs the installer, unload.exe for the application `name`, or the close program the package
 // installed, as the user's shell starts them, and gives the exit code once it has ended.
@@ -39,6 +40,9 @@ inline constexpr WCHAR kBrowserTitle[] = TEXT("Internet Explorer");
 // it ends, with `outcome` (under Wine also how long the step took by the wall clock).
 void BeginStep();
 void EndStep(const std::string& outcome);
+// An event the world does not see for itself (a hook called: demo/hook_calls.h), shown in its
+// place among the step's.
+void Note(DeviceEvent event);
 
 // Prints a line.
 void Say(const std::string& line);

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "demo/hook_calls.h"
 #include "demo/stage.h"
 #include "demo/transcript.h"
 #include "pictures/png.h"
@@ -60,6 +61,13 @@ DeviceEvent Seen(const sim::Event& logged) {
     event.path = logged.path;
     event.commandLine = logged.commandLine;
     return event;
+}
+
+// What the demo noted that the device does not log, each with the number of logged events
+// before it.
+std::vector<std::pair<std::size_t, DeviceEvent>>& Noted() {
+    static std::vector<std::pair<std::size_t, DeviceEvent>> noted;
+    return noted;
 }
 
 // ---- Pictures ------------------------------------------------------------------------------
@@ -169,7 +177,7 @@ int End() {
 
 void Reset() {
     world::Reset();
-    world::InstallStandInInstaller();
+    world::InstallStandInInstaller(&ShowingHookCalls(ProductSetupLibrary()));
 }
 
 DWORD RunInstaller(const WideString& commandLine) {
@@ -197,14 +205,27 @@ void OpenBrowser() {
 
 void BeginStep() {
     sim::ClearEvents();
+    Noted().clear();
 }
 
 void EndStep(const std::string& outcome) {
     std::vector<DeviceEvent> events;
-    for (const sim::Event& logged : sim::Events()) {
-        events.push_back(Seen(logged));
+    std::size_t noted = 0;
+    const std::vector<sim::Event>& logged = sim::Events();
+    for (std::size_t at = 0; at <= logged.size(); ++at) {
+        for (; noted < Noted().size() && Noted()[noted].first == at; ++noted) {
+            events.push_back(Noted()[noted].second);
+        }
+        if (at < logged.size()) {
+            events.push_back(Seen(logged[at]));
+        }
     }
     Say(StepLines(events, outcome));
+}
+
+void Note(DeviceEvent event) {
+    event.time = sim::Now();
+    Noted().emplace_back(sim::Events().size(), std::move(event));
 }
 
 void Say(const std::string& line) {

@@ -30,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "demo/hook_calls.h"
 #include "demo/stage.h"
 #include "demo/transcript.h"
 #include "observe/own_process.h"
@@ -192,6 +193,7 @@ LRESULT CALLBACK ObserverProcedure(HWND window, UINT message, WPARAM wParam, LPA
         event.text = box.text;
         event.flags = box.flags;
         event.owned = box.owner != nullptr;
+        event.result = static_cast<DWORD>(box.answer);
         Show(event);
         return 0;
     }
@@ -443,7 +445,7 @@ int End() {
 void Reset() {
     EndPrograms();
     world::Reset();
-    world::InstallStandInInstaller(&kRecordedLibrary);
+    world::InstallStandInInstaller(&ShowingHookCalls(kRecordedLibrary));
     TheDevice().clock = 0;
     TheDevice().events.clear();
 }
@@ -487,6 +489,10 @@ DWORD RunCloseProgram() {
     DWORD exitCode = 0;
     GetExitCodeProcess(program->waitable, &exitCode);
     return exitCode;
+}
+
+void Note(DeviceEvent event) {
+    Show(std::move(event));
 }
 
 void BeginStep() {

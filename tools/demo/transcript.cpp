@@ -45,6 +45,21 @@ std::string ErrorName(DWORD error) {
     }
 }
 
+std::string ButtonName(DWORD button) {
+    switch (button) {
+        case IDOK:
+            return "OK";
+        case IDCANCEL:
+            return "Cancel";
+        case IDYES:
+            return "Yes";
+        case IDNO:
+            return "No";
+        default:
+            return "button " + std::to_string(button);
+    }
+}
+
 // Text as one quoted line, with line breaks shown as \n.
 std::string Quoted(const WideString& text) {
     std::string quoted = "\"";
@@ -70,7 +85,7 @@ std::string Message(const DeviceEvent& event) {
 std::string BoxLines(const DeviceEvent& event) {
     std::string lines = "message box \"" + Utf8(event.caption) + "\" (flags " + Hex(event.flags) +
                         ", " + (event.owned ? "owned by the installer" : "no owner") +
-                        "), answered OK:";
+                        "), answered " + ButtonName(event.result) + ":";
     const std::string body = Utf8(event.text);
     std::size_t start = 0;
     for (std::size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -106,6 +121,8 @@ std::string EventText(const DeviceEvent& event) {
             return "deleted " + Utf8(event.path);
         case Kind::Kept:
             return "kept " + Utf8(event.path) + " (" + ErrorName(event.result) + ")";
+        case Kind::Called:
+            return event.call;
     }
     return "?";
 }

@@ -12,7 +12,7 @@
 // device's own log; under Wine what the demo's recorders and the stand-in programs report.
 struct DeviceEvent {
     enum class Kind {
-        Box,           // caption, text, flags, owned
+        Box,           // caption, text, flags, owned, result (the button pressed)
         Sent,          // message, wParam, lParam, the target window (or every window)
         Posted,        // the same
         Pause,         // milliseconds
@@ -23,6 +23,7 @@ struct DeviceEvent {
         WindowClosed,  // the window
         Deleted,       // path
         Kept,          // path, result (why the deletion was refused)
+        Called,        // call: a setup library's hook, as the demo's loader shows it
     };
     Kind kind = Kind::Pause;
     DWORD time = 0;  // the device's clock: the pauses asked for so far in the scenario
@@ -40,6 +41,7 @@ struct DeviceEvent {
     DWORD result = 0;
     WideString path;
     WideString commandLine;
+    std::string call;
 };
 
 // The text in UTF-8, converted by the platform.

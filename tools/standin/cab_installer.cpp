@@ -101,13 +101,9 @@ HWND CreateInstallerWindow() {
 }
 
 // A question the user answers; /noui answers yes without asking. A box that cannot be shown is
-// no yes. A box answered with its default button (as the tests' answerers press it) is.
+// no yes.
 bool Agreed(HWND owner, const WideString& caption, const WideString& text, UINT icon, bool noUi) {
-    if (noUi) {
-        return true;
-    }
-    const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), MB_YESNO | icon);
-    return answer == IDYES || answer == IDOK;
+    return noUi || MessageBoxW(owner, text.c_str(), caption.c_str(), MB_YESNO | icon) == IDYES;
 }
 
 WideString Lines(const std::vector<WideString>& parts) {

@@ -73,14 +73,19 @@ bool PathsMayExceedMaxPath();
 bool ReadOnlyFilesRefuseWriting();
 
 // ---- Message boxes --------------------------------------------------------------------------
-// Every box is answered with OK: on the host by the device, under Wine by a thread of the world's
-// that reads each box off the screen (caption, text, owner, icon and buttons) and presses it.
+// Every box is answered: on the host by the device, under Wine by a thread of the world's that
+// reads each box off the screen (caption, text, owner, icon and buttons) and presses a button.
+// From now until Reset, that is `button` (IDOK, IDYES, IDNO, IDCANCEL) where the box shows it,
+// else the box's first, as a user can press only what is there. After Reset it is IDOK, which
+// answers a question Yes.
+void AnswerBoxesWith(int button);
 struct Box {
     HWND owner = nullptr;
     WideString caption;
     WideString text;
     UINT flags = 0;
     int sequence = 0;  // order among boxes and recorded deliveries
+    int answer = 0;    // the button pressed
 };
 // Every box shown since Reset.
 std::vector<Box> Boxes();

@@ -27,9 +27,14 @@ void Reset() {
     WindowOwners().clear();
     sim::ObserveEvents([](const sim::Event& event) {
         if (event.kind == sim::EventKind::MessageBox) {
-            detail::RecordBox(Box{event.window, event.caption, event.text, event.flags, 0});
+            detail::RecordBox(Box{event.window, event.caption, event.text, event.flags, 0,
+                                  static_cast<int>(event.result)});
         }
     });
+}
+
+void AnswerBoxesWith(int button) {
+    sim::SetBoxAnswer(button);
 }
 
 std::string LeakReport() {

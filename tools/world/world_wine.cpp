@@ -1,8 +1,9 @@
 // The world on real Windows (under Wine). It is cleaned up through the API; recording windows
 // live on a world thread that pumps messages; a second world thread reads every message box and
-// presses OK; window owners and test libraries are real programs and DLLs. Open handles are found
-// by probing the process's handle table, since Wine's GetProcessHandleCount reports 0; pauses and
-// enumerations are counted at the program's imports, which the product linked into it shares.
+// presses the button asked for; window owners and test libraries are real programs and DLLs.
+// Open handles are found by probing the process's handle table, since Wine's
+// GetProcessHandleCount reports 0; pauses and enumerations are counted at the program's imports,
+// which the product linked into it shares.
 #include <aclapi.h>
 #include <tlhelp32.h>
 
@@ -13,6 +14,8 @@
 #include "observe/box_answerer.h"
 #include "observe/own_process.h"
 #include "observe/remove_tree.h"
+#include "standin/cab_installer.h"
+#include "standin/install_record.h"
 #include "support/compat.h"
 #include "support/korvessa.h"
 #include "world/internal.h"
@@ -35,8 +38,6 @@ const OwnedKey kOwnedKeys[] = {
     {HKEY_CLASSES_ROOT, L"WrenfoldTest"},
     {HKEY_CLASSES_ROOT, L"CLSID\\{WrenfoldTest}"},
     {HKEY_LOCAL_MACHINE, L"Software\\Ternwick"},
-    {HKEY_LOCAL_MACHINE, L"Software\\Apps\\Ternwick Korvessa"},
-    {HKEY_LOCAL_MACHINE, L"Software\\Apps\\Ternwick Sample"},
     {HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11cf-96B8-444553540000}"},
     {HKEY_CURRENT_USER, L"Software\\Microsoft\\Today"},
     {HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Color"},
@@ -55,6 +56,41 @@ const WCHAR* const kOwnedPaths[] = {L"\\WrenfoldTest",
                                     L"\\Windows\\tdywater.gif",
                                     L"\\Windows\\stwater.gif",
                                     L"\\Windows\\WrenfoldTestServer.dll"};
+
+// What the stand-in installer keeps of each package the tests and the demo install, all of them
+// Ternwick's, beyond \Windows\AppMgr (an owned path): the Apps key that lists it and its removal
+// record in \Windows (standin/install_record.h).
+constexpr WCHAR kProvider[] = L"Ternwick ";
+
+void RemoveInstallerRecords() {
+    HKEY apps = nullptr;
+    std::vector<WideString> listed;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppsKey, 0, KEY_READ, &apps) == ERROR_SUCCESS) {
+        WCHAR name[MAX_PATH];
+        for (DWORD index = 0, length = MAX_PATH;
+             RegEnumKeyExW(apps, index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+             ERROR_SUCCESS;
+             ++index, length = MAX_PATH) {
+            if (wcsncmp(name, kProvider, wcslen(kProvider)) == 0) {
+                listed.emplace_back(name);
+            }
+        }
+        RegCloseKey(apps);
+    }
+    for (const WideString& name : listed) {
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, AppsKeyPath(name).c_str());
+    }
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search =
+        FindFirstFileW(RemovalRecordPath(WideString(kProvider) + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        DeleteFileW((L"\\Windows\\" + WideString(entry.cFileName)).c_str());
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
 
 // The stand-in programs a run may leave running (an installer stuck for good, say).
 const WCHAR* const kStandInPrograms[] = {L"WCELOAD.EXE", L"unload.exe", L"Korvessa.exe",
@@ -225,9 +261,30 @@ const Redirect kCounted[] = {
     {L"kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&RecordingWait)},
 };
 
+// The button AnswerBoxesWith chose, read by the box thread.
+std::atomic<int>& AskedButton() {
+    static std::atomic<int> button{IDOK};
+    return button;
+}
+
+// The asked button where the box shows it, else its first.
+int Pressed(UINT buttons, int asked) {
+    switch (buttons) {
+        case MB_YESNO:
+            return asked == IDNO ? IDNO : IDYES;
+        case MB_YESNOCANCEL:
+            return asked == IDNO || asked == IDCANCEL ? asked : IDYES;
+        case MB_OKCANCEL:
+            return asked == IDCANCEL ? IDCANCEL : IDOK;
+        default:
+            return IDOK;
+    }
+}
+
 int AnswerBox(const ObservedBox& box) {
-    detail::RecordBox(Box{box.owner, box.caption, box.text, box.flags, 0});
-    return IDOK;
+    const int button = Pressed(box.flags & MB_TYPEMASK, AskedButton());
+    detail::RecordBox(Box{box.owner, box.caption, box.text, box.flags, 0, button});
+    return button;
 }
 
 DWORD LibraryMark(const WCHAR* path, const WCHAR* valueName) {
@@ -342,6 +399,8 @@ void Reset() {
     for (const WCHAR* path : kOwnedPaths) {
         RemoveTree(path);
     }
+    RemoveInstallerRecords();
+    AnswerBoxesWith(IDOK);
     detail::ClearRecordings();
     InstalledLibraries().clear();
     Imports().thread = GetCurrentThreadId();
@@ -411,6 +470,10 @@ bool ReadOnlyFilesRefuseWriting() {
 
 bool PathsMayExceedMaxPath() {
     return false;
+}
+
+void AnswerBoxesWith(int button) {
+    AskedButton() = button;
 }
 
 // Real Windows offers no way to make these fail on request.
