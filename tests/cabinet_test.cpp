@@ -1,4 +1,4 @@
-// The cabinet reader on the package build's Korvessa.cab, copied onto the device, and on copies
+// The cabinet reader on the host build's Korvessa.cab, copied onto the device, and on copies
 // damaged here: every member whole, in the cabinet's order, with its date, or an error and no
 // members; nothing left open either way. The package and the files it was made of are named by
 // WRENFOLD_PACKAGE_* as this build sees them.

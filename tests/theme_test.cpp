@@ -1,6 +1,6 @@
 // The Today theme helpers as a user of the device sees them: which theme package the installer
 // was handed and how, what the Today settings and the colour scheme hold afterwards, which
-// pictures are left in \Windows, and how the shell is told. The packages are the package build's
+// pictures are left in \Windows, and how the shell is told. The packages are the host build's
 // (package/themes/*.inf), installed by the stand-in CE installer.
 #include <algorithm>
 #include <cstring>
@@ -72,7 +72,7 @@ class TodayTheme : public kit::DeviceTest {
         shell_ = kit::CreateRecordingWindow(TEXT("WrenfoldTodayShell"), TEXT("Today"));
     }
 
-    // The package build's theme package `built` (e.g. "WaterToday.tsk"), put at `name` in the
+    // The host build's theme package `built` (e.g. "WaterToday.tsk"), put at `name` in the
     // tests' folder.
     static WideString Package(const WCHAR* name, const char* built, DWORD attributes = 0) {
         const WideString path = In(name);

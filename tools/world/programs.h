@@ -47,8 +47,8 @@ void InstallStandInInstaller(const SetupLibraryLoader* inside = nullptr);
 // Puts at kInstallerPath a program that never ends (the stand-in application: an installer stuck
 // on a dialog, as far as its starter can tell).
 void InstallStuckInstaller();
-// Copies the package `name` the package build made (Korvessa.cab, for this world's processor, or
-// a theme's .tsk) onto the device at `path`, as a plain file.
+// Copies the package `name` made for this world by the host build's builder (Korvessa.cab, for
+// this world's processor, or a theme's .tsk) onto the device at `path`, as a plain file.
 void PutPackage(const char* name, const WideString& path);
 // Runs the installer with `commandLine`, or unload.exe for the application `name` ("Ternwick
 // Korvessa"), and gives its exit code once it has ended: STILL_ACTIVE while it runs on, 0xFFFFFFFF
