@@ -53,6 +53,8 @@ BOOL EndCurrentProcess(HANDLE process, DWORD exitCode) {
 
 }  // namespace
 
+// A table rather than logic, as long as the list of COREDLL.dll exports that the device's
+// files import.
 const std::vector<Binding>& Coredll() {
     static const std::vector<Binding> exports = {
         // Kernel: files, folders, processes, time, errors.
