@@ -835,10 +835,15 @@ TEST_F(Installer, ARemovalWhoseRecordsCannotBeReadTakesNothing) {
 // A package without a setup library installs, is recorded and removes like any other; with
 // /nouninstall nothing records it.
 TEST_F(Installer, APackageWithoutASetupLibraryInstallsAndRemovesLikeAnyOther) {
-    const std::string package = Built(Edited(kInf, {{"CESetupDLL=Setup.dll\n", ""}}));
+    // Extra.txt copied whatever is there: three files in the two folders it makes.
+    const std::string package = Built(Edited(
+        kInf, {{"CESetupDLL=Setup.dll\n", ""}, {"Extra.txt\",,,0x00000400", "Extra.txt\",,,0"}}));
     Put(package);
     EXPECT_EQ(Install(), kInstallerDone) << Error();
     ExpectInstalled(true);
+    EXPECT_EQ(kit::GetValue(HKEY_LOCAL_MACHINE, kRecordKey, TEXT("InstlDirCnt")).data,
+              (std::vector<unsigned char>{2, 0, 0, 0}))
+        << "its folders, Sample and Data, not its files";
     EXPECT_FALSE(kit::GetValue(HKEY_LOCAL_MACHINE, kRecordKey, TEXT("IsvFile")).present);
     EXPECT_FALSE(kit::PathExists(kKeptLibrary));
     EXPECT_EQ(kit::ReadFileText(kKeptInstructions), cabinet_edit::Member(package, 0));
