@@ -17,6 +17,7 @@
 #include "builder/package_builder.h"
 #include "cabinet_edit.h"
 #include "kit/programs.h"
+#include "pe_edit.h"
 #include "sim.h"
 #include "standin/cab_installer.h"
 
@@ -278,6 +279,8 @@ TEST_F(Installer, EachDamagedPackageIsRefusedOrInstalledWhole) {
     const std::string instructions = cabinet_edit::Member(good, 0);
     const std::string library = cabinet_edit::Member(good, 999);
     const std::size_t peHeader = Get(library, 0x3C, 4);
+    const pe_edit::Bytes pe(library.begin(), library.end());
+    const pe_edit::ExportDirectory exports = pe_edit::FindExportDirectory(pe);
     const std::string text = "not a library";
     const std::string empty;
     std::string sameNumber = good;
@@ -374,6 +377,14 @@ TEST_F(Installer, EachDamagedPackageIsRefusedOrInstalledWhole) {
              return changed;
          }(),
          kInstallerNoPackage, "its setup library does not export Install_Exit"},
+        // The export table's bounds, as the device's loader holds them, each just passed.
+        {"a setup library exporting an address at its image's end",
+         WithLibraryField(good, pe_edit::InFile(pe, exports, exports.directory + 28),
+                          pe_edit::ImageSize(pe), 4),
+         kInstallerNoPackage, "its setup library has damaged export table"},
+        {"a setup library naming an ordinal past its functions",
+         WithLibraryField(good, exports.directory + 20, pe_edit::LargestOrdinal(pe, exports), 4),
+         kInstallerNoPackage, "its setup library has damaged export table"},
         // What the format allows is read.
         {"an empty unsupported list after the header", WithInstructionField(good, 92, 100, 4),
          kInstallerDone, ""},
